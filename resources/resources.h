@@ -12,7 +12,9 @@
 // ---------------------------------------------------------------------------
 
 // One archive read whole into memory: parallel sequences, one element per
-// entry in file order. Each entry's bytes are a heap block of exactly its size.
+// entry in file order. Each entry's bytes are a heap block of exactly its size
+// (new[]); an entry of 0 bytes still has its own non-null block, so "present
+// but empty" and "missing" stay apart.
 struct PakArchive {
     std::vector<std::string> names;
     std::vector<uint8_t*> data;
@@ -49,8 +51,11 @@ int archiveReferences(const char* fileName);
 // ---------------------------------------------------------------------------
 
 // Fills an empty archive from the bytes of a .pak file; false when a count, name length or
-// size does not fit in the bytes left (the archive is then left empty). Allocates no more than size.
+// size does not fit in the bytes left (the archive is then left empty). Allocates no more than size
+// for entry bytes, and nothing on the word of a count before the bytes left could hold it.
 bool parseArchive(PakArchive* archive, const uint8_t* bytes, size_t size);
+// Replaces out with the whole file; false (out empty) when it cannot be opened or read to its end.
+bool readFileBytes(const char* path, std::vector<uint8_t>& out);
 // Fills an empty archive from a file; false when it cannot be read or is damaged.
 bool loadArchiveFile(PakArchive* archive, const char* fileName);
 // As loadArchiveFile, but a missing or damaged file ends the process with status 1.
