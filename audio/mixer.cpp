@@ -1,0 +1,183 @@
+// The sound mixer: opening the device, loading and converting sounds on first
+// use, starting them on free channels, and the fill callback that mixes them.
+#include "audio/audio.h"
+
+#include "resources/resources.h"
+#include "shell/shell.h"
+#include "store/store.h"
+
+#include <climits>
+#include <cstring>
+
+// ---------------------------------------------------------------------------
+// Globals
+// ---------------------------------------------------------------------------
+
+SoundChannel soundChannels[SOUND_CHANNEL_COUNT];
+
+// ---------------------------------------------------------------------------
+// Internal helpers
+// ---------------------------------------------------------------------------
+
+// The main thread flips musicOn and searches for idle channels without the
+// audio lock, while the callback reads the switch and advances positions.
+// Those fields are therefore read and written as relaxed atomics: single
+// untorn loads and stores, no ordering beyond what the audio lock gives the
+// four assignments of a start.
+template <typename T> static T loadRelaxed(const T& field) { return __atomic_load_n(&field, __ATOMIC_RELAXED); }
+template <typename T> static void storeRelaxed(T& field, T value) { __atomic_store_n(&field, value, __ATOMIC_RELAXED); }
+
+// Read afresh for each looping channel in each callback; no settings record means no music.
+static bool musicSwitchOn() {
+    const Settings* current = loadRelaxed(settings);
+    return current && loadRelaxed(current->musicOn);
+}
+
+static bool isIdle(const SoundChannel& channel) {
+    return loadRelaxed(channel.position) == loadRelaxed(channel.length) && !loadRelaxed(channel.loop);
+}
+
+static int findIdleChannel() {
+    for (int i = 0; i < SOUND_CHANNEL_COUNT; ++i)
+        if (isIdle(soundChannels[i])) return i;
+    return -1;
+}
+
+static int findCachedSound(const SoundSystem& system, const char* name) {
+    for (size_t i = 0; i < system.cacheNames.size(); ++i)
+        if (system.cacheNames[i] == name) return (int)i;
+    return -1;
+}
+
+// The entry's WAV converted to the device format; false (nothing allocated) when
+// the bytes are not a WAV SDL can read or convert. The reader covers exactly the
+// entry's bytes, so a damaged header cannot lead the parser beyond them.
+static bool convertWav(const uint8_t* bytes, int32_t size, SoundSample* out) {
+    SDL_RWops* reader = SDL_RWFromConstMem(bytes, size);
+    if (!reader) return false;
+    SDL_AudioSpec wavFormat;
+    Uint8* wavBytes = nullptr;
+    Uint32 wavLength = 0;
+    if (!SDL_LoadWAV_RW(reader, 1, &wavFormat, &wavBytes, &wavLength)) return false;
+
+    SDL_AudioCVT conversion;
+    bool ok = SDL_BuildAudioCVT(&conversion, wavFormat.format, wavFormat.channels, wavFormat.freq,
+                                SOUND_SAMPLE_FORMAT, SOUND_CHANNELS, SOUND_RATE) >= 0;
+    uint64_t bufferLength = (uint64_t)wavLength * (uint64_t)(ok ? conversion.len_mult : 0);
+    ok = ok && wavLength <= INT_MAX && bufferLength <= INT_MAX;
+    uint8_t* buffer = nullptr;
+    if (ok) {
+        buffer = new uint8_t[bufferLength > 0 ? bufferLength : 1];
+        memcpy(buffer, wavBytes, wavLength);
+        conversion.buf = buffer;
+        conversion.len = (int)wavLength;
+        ok = SDL_ConvertAudio(&conversion) == 0 && conversion.len_cvt >= 0 &&
+             (uint64_t)conversion.len_cvt <= bufferLength;
+    }
+    SDL_FreeWAV(wavBytes);
+    if (!ok) {
+        delete[] buffer;
+        return false;
+    }
+    out->data = buffer;
+    out->length = (uint32_t)conversion.len_cvt;
+    return true;
+}
+
+// The four assignments of a start, under the lock so the callback never mixes a half-assigned channel.
+static void startChannel(SoundChannel& channel, const SoundSample& sample, bool loop) {
+    SDL_LockAudio();
+    channel.data = sample.data;
+    channel.length = sample.length;
+    channel.position = 0;
+    channel.loop = loop;
+    SDL_UnlockAudio();
+}
+
+// ---------------------------------------------------------------------------
+// Device
+// ---------------------------------------------------------------------------
+
+void initSound() {
+    soundSystem = new SoundSystem();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) {
+        soundSystem->disabled = true;
+        return;
+    }
+    SDL_AudioSpec wanted;
+    memset(&wanted, 0, sizeof wanted);
+    wanted.freq = SOUND_RATE;
+    wanted.format = SOUND_SAMPLE_FORMAT;
+    wanted.channels = SOUND_CHANNELS;
+    wanted.samples = SOUND_BUFFER_FRAMES;
+    wanted.callback = mixChannels;
+    // No obtained format is asked for: SDL then converts from exactly this one itself.
+    if (SDL_OpenAudio(&wanted, nullptr) < 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        soundSystem->disabled = true;
+        return;
+    }
+    SDL_PauseAudio(0);
+}
+
+void shutdownSound() {
+    if (!soundSystem) return;
+    if (!soundSystem->disabled) {
+        SDL_CloseAudio();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    // The callback no longer runs: the channels can drop their pointers into the cache.
+    memset(soundChannels, 0, sizeof soundChannels);
+    for (SoundSample& sample : soundSystem->cacheSamples) delete[] sample.data;
+    soundSystem->cacheNames.clear();
+    soundSystem->cacheSamples.clear();
+    delete soundSystem;
+    soundSystem = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Playing
+// ---------------------------------------------------------------------------
+
+void playSound(const char* name, bool loop) {
+    if (!settings || !(settings->soundOn || (loop && settings->musicOn))) return;
+    if (!soundSystem || soundSystem->disabled) return;
+    int channel = findIdleChannel();
+    if (channel < 0) return;
+
+    int cached = findCachedSound(*soundSystem, name);
+    if (cached < 0) {
+        // The archive reference taken here is never released: the archive stays for the whole run.
+        int32_t size = 0;
+        const uint8_t* bytes = getEntry(loop ? "music.pak" : "sound.pak", name, &size);
+        SoundSample sample;
+        if (!bytes || size <= 0 || !convertWav(bytes, size, &sample)) return;
+        soundSystem->cacheNames.push_back(name);
+        soundSystem->cacheSamples.push_back(sample);
+        cached = (int)soundSystem->cacheSamples.size() - 1;
+    }
+    startChannel(soundChannels[channel], soundSystem->cacheSamples[cached], loop);
+}
+
+// ---------------------------------------------------------------------------
+// Mixing
+// ---------------------------------------------------------------------------
+
+void mixChannels(void*, Uint8* stream, int length) {
+    uint32_t available = length > 0 ? (uint32_t)length : 0;
+    for (SoundChannel& channel : soundChannels) {
+        if (channel.loop) {
+            // A loop restarts only here, so a sample ending mid-buffer leaves the rest of it silent.
+            if (channel.position == channel.length) storeRelaxed(channel.position, 0u);
+            if (!musicSwitchOn()) {
+                storeRelaxed(channel.loop, false);
+                storeRelaxed(channel.position, channel.length);
+            }
+        }
+        uint32_t n = channel.length - channel.position;
+        if (n > available) n = available;
+        if (n > 0)
+            SDL_MixAudio(stream, channel.data + channel.position, n, channel.loop ? LOOP_VOLUME : EFFECT_VOLUME);
+        storeRelaxed(channel.position, channel.position + n);
+    }
+}
