@@ -1,7 +1,7 @@
 // Generated textures: the registry that shares them by description, the
 // dynamic texture that pairs a GL texture with its pixel buffer and generator,
 // and the two generators, "Plasma" and "Fire".
-#include "resources/procedural.h"
+#include "resources/resources.h"
 
 #include "shell/shell.h"
 

@@ -1,6 +1,6 @@
 // Generated textures in a real GL context: the shared registry, creation and
 // upload of dynamic textures, and what GL holds after an advance.
-#include "resources/procedural.h"
+#include "resources/resources.h"
 
 #include "shell/shell.h"
 #include "support/test_support.h"

@@ -1,6 +1,6 @@
 // Generated textures without a GL context: description parsing, the plasma
 // and fire generators, the fire palette.
-#include "resources/procedural.h"
+#include "resources/resources.h"
 
 #include <gtest/gtest.h>
 
