@@ -302,3 +302,58 @@ TEST_F(RenderTest, ModelReferencesAreHeldPerLoadAndReleasedOnDestroy) {
     delete node;
     EXPECT_EQ(0, archiveReferences(pak.c_str())) << "every load released, the archive freed";
 }
+
+TEST_F(RenderTest, BillboardTurnsMeshesToTheViewerAndLightFollowsItsNode) {
+    ASSERT_TRUE(writeTestArchive(pak, {{"quad", modelBytes({quadMesh(-10, -10, 10, 10, 0)})}}));
+    SceneNode* turned = modelNode(sceneRoot, "quad");
+    setRotation(turned, 0.0, 90.0, 0.0);  // edge-on to the viewer
+    setColor(turned, 1.0, 1.0, 0.0);
+    drawScene();
+    uint8_t rgb[3];
+    centre(rgb);
+    expectColour(rgb, 0, 0, 0, "edge-on: nothing to see");
+
+    addFrameCallback(turned, billboardFrameCallback, nullptr);
+    drawScene();
+    centre(rgb);
+    expectColour(rgb, 255, 255, 0, "billboarded: facing the viewer at the same place");
+
+    SceneNode* lamp = createNode();
+    setPosition(lamp, 3.0, 4.0, 5.0);
+    ActionDesc place = ActionDesc();
+    initAction(&place, 1, true, -1);
+    setActionParams(&place, lightAtNodeAction, 1, 0, 0, 0);
+    addGroup(&lamp->actions);
+    addAction(&lamp->actions, place);
+    activateGroup(&lamp->actions, 0);
+    addChild(sceneRoot, lamp);
+    drawScene();
+    GLfloat position[4];
+    glGetLightfv(GL_LIGHT1, GL_POSITION, position);
+    EXPECT_FLOAT_EQ(3.0f, position[0]);
+    EXPECT_FLOAT_EQ(4.0f, position[1]);
+    EXPECT_FLOAT_EQ(-95.0f, position[2]) << "at the node, in eye coordinates";
+    EXPECT_FLOAT_EQ(1.0f, position[3]) << "a positional light";
+}
+
+TEST_F(RenderTest, LightingCallbackLightsChildrenWithTheSceneLight) {
+    MeshSource away = quadMesh(-10, -10, 10, 10, 0);
+    for (size_t i = 2; i < away.normals.size(); i += 3) away.normals[i] = -1.0f;  // turned from the light
+    ASSERT_TRUE(writeTestArchive(pak, {{"quad", modelBytes({away})}}));
+    setupLight();
+    GLfloat light[4] = {0, 0, 1, 0};
+    glLightfv(GL_LIGHT1, GL_POSITION, light);  // OpenGL's default: from the viewer
+    SceneNode* node = modelNode(sceneRoot, "quad");
+    setColor(node, 0.5, 0.5, 0.5);
+    drawScene();
+    uint8_t unlit[3];
+    centre(unlit);
+    addFrameCallback(sceneRoot, lightingFrameCallback, nullptr);
+    drawScene();
+    uint8_t lit[3];
+    centre(lit);
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING)) << "switched off again after the child";
+    // Lit from behind: only the ambient terms, (global 0.2 + light 0.22) × 0.5.
+    EXPECT_NEAR(128, unlit[0], 2);
+    EXPECT_NEAR(54, lit[0], 2);
+}
