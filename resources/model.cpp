@@ -85,10 +85,23 @@ static void setMaterial(const MeshMaterial* m) {
 static bool isAlphaTested(const Mesh* mesh) { return mesh->material->bytes[0] != 0; }
 static bool isTransparent(const Mesh* mesh) { return mesh->material->bytes[1] != 0; }
 
-static void drawTriangles(const Mesh* mesh) {
+// Material, texture and colour, then the triangles. The override's alpha
+// counts only where blending is on; the caller's current colour is restored.
+static void drawTexturedTriangles(const Mesh* mesh, bool withAlpha) {
+    setMaterial(mesh->material);
+    glBindTexture(GL_TEXTURE_2D, mesh->texture);
+    if (mesh->colourOverride) {
+        glPushAttrib(GL_CURRENT_BIT);
+        if (withAlpha) glColor4d(mesh->r, mesh->g, mesh->b, mesh->a);
+        else glColor3d(mesh->r, mesh->g, mesh->b);
+    } else {
+        glColor4d(1.0, 1.0, 1.0, 1.0);
+    }
+    glTexCoordPointer(2, GL_FLOAT, 0, mesh->texCoords);
     glVertexPointer(3, GL_FLOAT, 0, mesh->positions);
     glNormalPointer(GL_FLOAT, 0, mesh->normals);
     glDrawArrays(GL_TRIANGLES, 0, 3 * mesh->triangleCount);
+    if (mesh->colourOverride) glPopAttrib();
 }
 
 // ---------------------------------------------------------------------------
@@ -211,18 +224,8 @@ void drawMesh(Mesh* mesh) {
         return;
     }
     if (isAlphaTested(mesh)) glEnable(GL_ALPHA_TEST);
-    setMaterial(mesh->material);
-    glBindTexture(GL_TEXTURE_2D, mesh->texture);
-    glEnable(GL_COLOR_MATERIAL);
-    if (mesh->colourOverride) {
-        glPushAttrib(GL_CURRENT_BIT);
-        glColor3d(mesh->r, mesh->g, mesh->b);
-    } else {
-        glColor3d(1.0, 1.0, 1.0);
-    }
-    glTexCoordPointer(2, GL_FLOAT, 0, mesh->texCoords);
-    drawTriangles(mesh);
-    if (mesh->colourOverride) glPopAttrib();
+    glEnable(GL_COLOR_MATERIAL);  // stays on: every mesh takes its colour this way
+    drawTexturedTriangles(mesh, false);
     if (isAlphaTested(mesh)) glDisable(GL_ALPHA_TEST);
 }
 
@@ -237,17 +240,7 @@ void drawDeferredMesh(Mesh* mesh) {
     if (isAlphaTested(mesh)) glEnable(GL_ALPHA_TEST);
     glLoadMatrixd(mesh->modelView);
     glEnable(GL_BLEND);
-    setMaterial(mesh->material);
-    glBindTexture(GL_TEXTURE_2D, mesh->texture);
-    if (mesh->colourOverride) {
-        glPushAttrib(GL_CURRENT_BIT);
-        glColor4d(mesh->r, mesh->g, mesh->b, mesh->a);
-    } else {
-        glColor4d(1.0, 1.0, 1.0, 1.0);
-    }
-    glTexCoordPointer(2, GL_FLOAT, 0, mesh->texCoords);
-    drawTriangles(mesh);
-    if (mesh->colourOverride) glPopAttrib();
+    drawTexturedTriangles(mesh, true);
     if (depthDisabled) glEnable(GL_DEPTH_TEST);
     if (mesh->capturedLighting) {
         glDisable(GL_LIGHTING);
