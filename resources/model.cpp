@@ -108,7 +108,7 @@ static void drawTexturedTriangles(const Mesh* mesh, bool withAlpha) {
 // Model streams
 // ---------------------------------------------------------------------------
 
-bool parseModelStream(const uint8_t* bytes, size_t size, std::vector<MeshRecord>* records) {
+bool parseModelStream(const uint8_t* bytes, size_t size, std::vector<MeshRecord>* records, size_t* end) {
     records->clear();
     StreamReader r = {bytes, size, 0};
     if (size < 1) return false;
@@ -130,6 +130,7 @@ bool parseModelStream(const uint8_t* bytes, size_t size, std::vector<MeshRecord>
         }
         records->push_back(record);
     }
+    if (end) *end = r.pos;
     return true;
 }
 

@@ -131,7 +131,8 @@ struct DeferredMeshList {
 extern DeferredMeshList deferredMeshes;
 
 // Checks a model stream against its size and lists its mesh records; false (and none) when it does not fit.
-bool parseModelStream(const uint8_t* bytes, size_t size, std::vector<MeshRecord>* records);
+// When end is given it receives the offset just past the last record (bytes after it are ignored).
+bool parseModelStream(const uint8_t* bytes, size_t size, std::vector<MeshRecord>* records, size_t* end = nullptr);
 // Appends the meshes of a model entry (+1 archive reference, kept by the caller); returns how many.
 int readModel(const char* archiveName, const char* entryName, std::vector<Mesh*>& meshes);
 // Empty mesh: no texture, no override, no triangles.

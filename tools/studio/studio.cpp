@@ -1,0 +1,177 @@
+#include "tools/studio/studio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// ---------------------------------------------------------------------------
+// Globals
+// ---------------------------------------------------------------------------
+
+static std::vector<StudioBuilder>& builderList() {
+    static std::vector<StudioBuilder> builders;
+    return builders;
+}
+
+// ---------------------------------------------------------------------------
+// Internal helpers
+// ---------------------------------------------------------------------------
+
+static const int kMaxImageSide = 2048;
+
+static cairo_status_t appendPngBytes(void* closure, const unsigned char* data, unsigned int length) {
+    std::vector<uint8_t>* out = static_cast<std::vector<uint8_t>*>(closure);
+    out->insert(out->end(), data, data + length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+static void setMaterialColours(MeshSource* mesh, StudioMaterial material) {
+    for (int i = 0; i < 4; ++i) {
+        mesh->ambient[i] = 1.0f;
+        mesh->diffuse[i] = 1.0f;
+        mesh->specular[i] = 0.0f;
+    }
+    mesh->shininess = 0.0f;
+    if (material == MATERIAL_GLOSSY) {
+        for (int i = 0; i < 3; ++i) mesh->specular[i] = 0.35f;
+        mesh->shininess = 40.0f;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Builders
+// ---------------------------------------------------------------------------
+
+int registerStudioBuilder(const char* name, void (*build)(const std::string& outDir)) {
+    builderList().push_back(StudioBuilder{name, build});
+    return (int)builderList().size();
+}
+
+std::vector<StudioBuilder> studioBuilders() {
+    std::vector<StudioBuilder> builders = builderList();
+    std::sort(builders.begin(), builders.end(),
+              [](const StudioBuilder& a, const StudioBuilder& b) { return strcmp(a.name, b.name) < 0; });
+    return builders;
+}
+
+// ---------------------------------------------------------------------------
+// Failing the build
+// ---------------------------------------------------------------------------
+
+void studioFail(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    fputs("tintaria-studio: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+    exit(1);
+}
+
+// ---------------------------------------------------------------------------
+// Archives
+// ---------------------------------------------------------------------------
+
+void studioAdd(PakArchive* archive, const std::string& name, const std::vector<uint8_t>& bytes) {
+    for (const std::string& existing : archive->names)
+        if (existing == name) studioFail("entry \"%s\" added twice", name.c_str());
+    if (!addEntryFromMemory(archive, name, bytes.data(), bytes.size()))
+        studioFail("entry name \"%s\" is longer than 127 bytes", name.c_str());
+}
+
+void studioWrite(PakArchive* archive, const std::string& outDir, const char* fileName) {
+    std::string path = outDir + "/" + fileName;
+    if (!writeArchiveFile(archive, path.c_str())) studioFail("cannot write %s", path.c_str());
+    clearArchive(archive);
+}
+
+// ---------------------------------------------------------------------------
+// Images
+// ---------------------------------------------------------------------------
+
+cairo_surface_t* studioCanvas(int width, int height) {
+    if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide)
+        studioFail("image of %d x %d pixels: sides must be 1 to %d", width, height, kMaxImageSide);
+    return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+}
+
+std::vector<uint8_t> studioPng(cairo_surface_t* surface) {
+    cairo_surface_flush(surface);
+    std::vector<uint8_t> bytes;
+    if (cairo_surface_write_to_png_stream(surface, appendPngBytes, &bytes) != CAIRO_STATUS_SUCCESS)
+        studioFail("cannot encode an image as PNG");
+    return bytes;
+}
+
+std::vector<uint8_t> studioSolidPng(double r, double g, double b, double a) {
+    cairo_surface_t* surface = studioCanvas(4, 4);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgba(cr, r, g, b, a);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    std::vector<uint8_t> png = studioPng(surface);
+    cairo_surface_destroy(surface);
+    return png;
+}
+
+// ---------------------------------------------------------------------------
+// Models
+// ---------------------------------------------------------------------------
+
+MeshSource studioMesh(const std::string& texture, StudioMaterial material, bool transparent) {
+    MeshSource mesh = MeshSource();
+    mesh.textureName = texture;
+    mesh.transparent = transparent;
+    setMaterialColours(&mesh, material);
+    return mesh;
+}
+
+void studioTriangle(MeshSource* mesh, const float p0[3], const float p1[3], const float p2[3], const float t0[2],
+                    const float t1[2], const float t2[2]) {
+    float u[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+    float v[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+    float n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    if (length > 0.0f)
+        for (float& c : n) c /= length;
+    const float* points[3] = {p0, p1, p2};
+    const float* coords[3] = {t0, t1, t2};
+    for (int k = 0; k < 3; ++k) {
+        mesh->positions.insert(mesh->positions.end(), points[k], points[k] + 3);
+        mesh->normals.insert(mesh->normals.end(), n, n + 3);
+        mesh->texCoords.insert(mesh->texCoords.end(), coords[k], coords[k] + 2);
+    }
+}
+
+MeshSource studioUprightImage(const std::string& texture, float cx, float cz, float width, float height, float y,
+                              bool transparent) {
+    MeshSource mesh = studioMesh(texture, MATERIAL_FLAT, transparent);
+    float x0 = cx - width / 2, x1 = cx + width / 2, z0 = cz - height / 2, z1 = cz + height / 2;
+    // Wound so that the normal points to -Y, where the viewer is once the node is turned.
+    const float a[3] = {x0, y, z0}, b[3] = {x1, y, z0}, c[3] = {x1, y, z1}, d[3] = {x0, y, z1};
+    const float ta[2] = {0, 1}, tb[2] = {1, 1}, tc[2] = {1, 0}, td[2] = {0, 0};
+    studioTriangle(&mesh, a, b, c, ta, tb, tc);
+    studioTriangle(&mesh, a, c, d, ta, tc, td);
+    return mesh;
+}
+
+MeshSource studioFacingImage(const std::string& texture, float cx, float cy, float width, float height, float z,
+                             bool transparent) {
+    MeshSource mesh = studioMesh(texture, MATERIAL_FLAT, transparent);
+    float x0 = cx - width / 2, x1 = cx + width / 2, y0 = cy - height / 2, y1 = cy + height / 2;
+    const float a[3] = {x0, y0, z}, b[3] = {x1, y0, z}, c[3] = {x1, y1, z}, d[3] = {x0, y1, z};
+    const float ta[2] = {0, 1}, tb[2] = {1, 1}, tc[2] = {1, 0}, td[2] = {0, 0};
+    studioTriangle(&mesh, a, b, c, ta, tb, tc);
+    studioTriangle(&mesh, a, c, d, ta, tc, td);
+    return mesh;
+}
+
+std::vector<uint8_t> studioModel(const std::vector<MeshSource>& meshes) {
+    std::vector<uint8_t> bytes;
+    serializeModel(meshes, bytes);
+    return bytes;
+}
