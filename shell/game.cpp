@@ -3,6 +3,7 @@
 #include "shell/shell.h"
 
 #include "audio/audio.h"
+#include "game/game.h"
 #include "platform/platform.h"
 #include "resources/resources.h"
 #include "scene/scene.h"
@@ -206,15 +207,16 @@ void startGame() {
     setRotation(background, -90.0, 0.0, 0.0);
     loadModel(background, "interface.pak", "fon");
 
-    // The toolbar watchers, the page loader, the palette and the brush attach
-    // their actions to these nodes; the drawing order is fixed here.
-    createFixedNode(sceneRoot);  // toolbar
-    createFixedNode(sceneRoot);  // page host
+    // The drawing order is fixed here: pages are built before the tubes that
+    // show their palette, and dialogs open over everything.
+    SceneNode* toolbarNode = createFixedNode(sceneRoot);
+    SceneNode* pageHost = createFixedNode(sceneRoot);
     SceneNode* paletteHost = createFixedNode(sceneRoot);
     addFrameCallback(paletteHost, lightingFrameCallback, nullptr);
     gameLayer = createFixedNode(sceneRoot);
     setRotation(gameLayer, -90.0, 0.0, 0.0);
-    createFixedNode(cursorRoot);  // brush cursor host
+    SceneNode* cursorHost = createFixedNode(cursorRoot);
+    attachGame(toolbarNode, pageHost, paletteHost, cursorHost);
 }
 
 void runLoopIteration() {

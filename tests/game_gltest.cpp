@@ -27,6 +27,7 @@ TEST(Game, StartsFromTheSettingsFileAndQuitsSavingThemAfterTheRootsClose) {
     isolateUserData(dir + "/user");
     ASSERT_TRUE(writeTestArchive(data + "/interface.pak",
                                  {{"fon", modelBytes({uprightQuad(-200, -200, 200, 200, 0)})}}));
+    ASSERT_FALSE(writeTestPage(data + "/page07.pak", 7, false).empty());
     char* previous = getcwd(nullptr, 0);
     ASSERT_EQ(0, chdir(data.c_str()));
 

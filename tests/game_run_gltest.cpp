@@ -60,6 +60,7 @@ TEST(GameRun, ShowsTheBackgroundFromTheArchiveInItsWorkingDirectory) {
     ASSERT_TRUE(writeTestArchive(dir + "/interface.pak",
                                  {{"fon", modelBytes({uprightQuad(-300, -300, 300, 300, 0, "orange")})},
                                   {"orange", solidBmp(8, 8, 255, 128, 0)}}));
+    ASSERT_FALSE(writeTestPage(dir + "/page01.pak", 1, false).empty());
     pid_t pid = startGameIn(dir, dir + "/user");
 
     bool shown = false;

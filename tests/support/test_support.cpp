@@ -146,3 +146,33 @@ std::vector<uint8_t> solidBmp(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     std::vector<uint32_t> pixels((size_t)w * h, ((uint32_t)r << 16) | ((uint32_t)g << 8) | b);
     return bmpImage(w, h, pixels.data());
 }
+
+// ---------------------------------------------------------------------------
+// Pages
+// ---------------------------------------------------------------------------
+
+#include "game/game.h"
+
+#include <cmath>
+
+std::vector<TestRegion> writeTestPage(const std::string& path, int pageId, bool detailed) {
+    const PageEntry* page = findPage(pageId);
+    std::vector<TestRegion> regions;
+    if (!page) return regions;
+    const PageVariant* variant = pageVariant(page, detailed);
+    std::vector<PageRegion> all = variantRegions(page, variant);
+    int columns = (int)std::ceil(std::sqrt((double)all.size()));
+    float cell = 30.0f / columns;
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> entries;
+    for (size_t i = 0; i < all.size(); ++i) {
+        float cx = cell * ((float)(i % columns) + 0.5f);
+        float cy = 30.0f - cell * ((float)(i / columns) + 0.5f);
+        float h = cell * 0.4f;
+        entries.push_back({all[i].entryName, modelBytes({quadMesh(cx - h, cy - h, cx + h, cy + h, 0.0f, "")})});
+        regions.push_back(TestRegion{all[i].entryName, all[i].key, all[i].colourNumber, cx, cy});
+    }
+    entries.push_back({"list_nums", modelBytes({})});
+    entries.push_back({"list_kontur", modelBytes({})});
+    writeTestArchive(path, entries);
+    return regions;
+}

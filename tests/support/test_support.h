@@ -41,3 +41,14 @@ MeshSource uprightQuad(float x0, float z0, float x1, float z1, float y, const st
 std::vector<uint8_t> bmpImage(int w, int h, const uint32_t* rgbPixels);
 // A BMP image of one colour.
 std::vector<uint8_t> solidBmp(int w, int h, uint8_t r, uint8_t g, uint8_t b);
+
+// One region of a test page: its entry, key, colour number and centre on the 30 × 30 canvas.
+struct TestRegion {
+    std::string entry;
+    int key;
+    int colourNumber;
+    float cx, cy;
+};
+// Writes a page archive for the catalogue's page id and variant: every region a small square in a grid on
+// the canvas, with empty number and outline overlays. Returns the regions in building order.
+std::vector<TestRegion> writeTestPage(const std::string& path, int pageId, bool detailed);
