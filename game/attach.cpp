@@ -17,6 +17,24 @@ static ActionDesc endlessAction(ActionCallbackFn callback, void* userData, doubl
     return action;
 }
 
+// Every game global at its start value, so that each new scene starts clean.
+static void resetGameState() {
+    pageRebuildRequested = true;
+    keepBrushColour = keepPalette = false;
+    pageHolder = paletteHolder = nullptr;
+    pageColourCount = 0;
+    brushColour[0] = brushColour[1] = brushColour[2] = 0.0;
+    noColourChosen = true;
+    selectedTube = 0;
+    hintTube = 0;
+    forgetUndo();
+    backShown = clearShown = resetShown = colourShown = false;
+    burstTubeNumbers.clear();
+    burstsLeft = 0;
+    nextBurstTube = 0;
+    burstPending = false;
+}
+
 // ---------------------------------------------------------------------------
 // Start-up
 // ---------------------------------------------------------------------------
@@ -25,8 +43,8 @@ void attachGame(SceneNode* toolbarNode, SceneNode* pageHost, SceneNode* paletteH
     // Bubbles differ from run to run.
     srand((unsigned)time(nullptr));
 
+    resetGameState();
     currentPageVariant = pageVariant(&pageCatalogue[0], settings->detailedPictures);
-    pageRebuildRequested = true;
     selectPageBuilder();
 
     addGroup(&toolbarNode->actions);

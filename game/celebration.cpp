@@ -29,7 +29,7 @@ static int randomBelow(int n) { return rand() % n; }
 
 static SceneNode* newBubble(const double colour[3]) {
     SceneNode* bubble = createNode();
-    char key[16];
+    char key[32];
     snprintf(key, sizeof key, "buble%d", randomBelow(kBubbleImages) + 1);
     loadModel(bubble, "interface.pak", key);
     setColor(bubble, colour[0], colour[1], colour[2]);

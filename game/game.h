@@ -32,7 +32,7 @@ struct PageEntry {
 
 // One region of a variant: its entry name, key and 0-based colour number.
 struct PageRegion {
-    char entryName[16];
+    char entryName[32];
     int key;
     int colourNumber;
 };

@@ -82,7 +82,7 @@ static SceneNode* buildTube(SceneNode* slot, int index, const double colour[3]) 
     addChild(tube, ribbon);
     if (settings->numbersMode) {
         SceneNode* label = createNode();
-        char key[16];
+        char key[32];
         snprintf(key, sizeof key, "tubik%d", index + 1);
         loadModel(label, "interface.pak", key);
         addChild(ribbon, label);

@@ -195,7 +195,10 @@ void startGame() {
     renderer = createRenderer();
     initSound();
     SDL_WM_SetCaption("tintaria", "tintaria");
+    createScene();
+}
 
+void createScene() {
     sceneRoot = createNode();
     cursorRoot = createNode();
     if (settings->musicOn) playSound("music.wav", true);
@@ -219,6 +222,24 @@ void startGame() {
     attachGame(toolbarNode, pageHost, paletteHost, cursorHost);
 }
 
+void destroyScene() {
+    // Children still attached to a root that had not finished closing are
+    // taken down with it, so nothing outlives the loop.
+    SceneNode* roots[2] = {sceneRoot, cursorRoot};
+    for (SceneNode* root : roots) {
+        if (!root) continue;
+        std::vector<SceneNode*> pending(1, root);
+        while (!pending.empty()) {
+            SceneNode* node = pending.back();
+            pending.pop_back();
+            pending.insert(pending.end(), node->children.begin(), node->children.end());
+            destroyNode(node);
+            delete node;
+        }
+    }
+    sceneRoot = cursorRoot = gameLayer = nullptr;
+}
+
 void runLoopIteration() {
     frameStart = SDL_GetTicks();
     beginInputIteration();
@@ -240,21 +261,7 @@ void shutdownGame() {
     if (soundSystem) shutdownSound();
     delete settings;
     settings = nullptr;
-    // Children still attached to a root that had not finished closing are
-    // taken down with it, so nothing outlives the loop.
-    SceneNode* roots[2] = {sceneRoot, cursorRoot};
-    for (SceneNode* root : roots) {
-        if (!root) continue;
-        std::vector<SceneNode*> pending(1, root);
-        while (!pending.empty()) {
-            SceneNode* node = pending.back();
-            pending.pop_back();
-            pending.insert(pending.end(), node->children.begin(), node->children.end());
-            destroyNode(node);
-            delete node;
-        }
-    }
-    sceneRoot = cursorRoot = gameLayer = nullptr;
+    destroyScene();
     if (renderer) {
         shutdownRenderer(renderer);
         delete renderer;

@@ -106,8 +106,12 @@ void lightingFrameCallback(int phase, void* userData);
 
 // Saves the settings and starts taking both roots down; the loop ends a few frames later.
 void requestQuit();
-// Start-up: settings, window, sound, the fixed nodes.
+// Start-up: settings, window, sound, then the scene.
 void startGame();
+// The two roots with the fixed nodes and the game attached to them; needs settings and a window.
+void createScene();
+// Destroys both trees, whatever is still attached to them.
+void destroyScene();
 // Runs iterations until the first root reports closed.
 void runMainLoop();
 // Runs one iteration: input, frame, pacing.
