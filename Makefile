@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test clean
+.PHONY: all deps configure build play test preview clean
 
 all: build
 
@@ -21,6 +21,10 @@ play: build
 
 test: build
 	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Contact sheets of every archive, drawn by the engine, into $(BUILD)/preview.
+preview: build
+	@scripts/with-display $(BUILD)/tools/tintaria-preview $(BUILD)/preview
 
 clean:
 	rm -rf $(BUILD)
