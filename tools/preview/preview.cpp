@@ -164,6 +164,18 @@ static bool turnedBounds(const CellNodes& nodes, double low[3], double high[3]) 
     return any;
 }
 
+// Gives the cell the colour state of a run's first draw. After a mesh with a colour override,
+// the engine restores the current colour with glPopAttrib, which (with Mesa at least) leaves the
+// material that GL_COLOR_MATERIAL tracks at the override; the next mesh's white then changes
+// nothing and it draws tinted. Within a cell that shows as the game would show it; across cells
+// it would make every model look like whatever tinted model came before it. With colour
+// material off, the next mesh's own material applies, and turning colour material on again
+// takes the current colour, as at the first draw.
+static void resetColourState() {
+    glDisable(GL_COLOR_MATERIAL);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
 static void clearCellBackground(int x, int y) {
     glEnable(GL_SCISSOR_TEST);
     for (int row = 0; row * kCheckerSquare < kCellHeight; ++row)
@@ -183,6 +195,7 @@ static void clearCellBackground(int x, int y) {
 static std::string drawCell(const std::string& archivePath, const PreviewCell& cell, int x, int y) {
     std::string label = cell.label;
     clearCellBackground(x, y);
+    resetColourState();
     glViewport(x, y, kCellWidth, kCellHeight);
     CellNodes nodes = buildCellNodes(archivePath, cell);
     double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
