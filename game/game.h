@@ -41,13 +41,16 @@ struct PageRegion {
 enum ToolQuery { TOOL_SHOULD_LEAVE = 1, TOOL_FORGET = 2, TOOL_MAY_REACT = 3, TOOL_RUN_COMMAND = 4 };
 typedef bool (*ToolButtonState)(int query);
 
-// The screens the toolbar opens, built by the dialogs; null until they attach themselves.
+// Opens a screen; the value is the selected tube for the colour dialog, 0 otherwise.
+typedef void (*ScreenOpener)(int value);
+
+// The screens the toolbar opens, made by the dialogs; null until they attach themselves.
 struct ToolbarScreens {
-    ActionCallbackFn exitDialog;      // close button and Escape
-    ActionCallbackFn helpScreen;      // help button and F1 (runOnce with 0)
-    ActionCallbackFn settingsMenu;    // menu button
-    ActionCallbackFn clearDialog;     // clear button (runOnce with 0)
-    ActionCallbackFn colourDialog;    // colour button (runOnce with the selected tube)
+    ScreenOpener exitDialog;      // close button and Escape
+    ScreenOpener helpScreen;      // help button and F1
+    ScreenOpener settingsMenu;    // menu button
+    ScreenOpener clearDialog;     // clear button
+    ScreenOpener colourDialog;    // colour button
 };
 
 // ---------------------------------------------------------------------------
@@ -76,6 +79,9 @@ extern bool undoAvailable;
 extern std::vector<ColourEntry> undoHistory;
 extern bool backShown, clearShown, resetShown, colourShown;
 extern ToolbarScreens toolbarScreens;
+
+// Colour dialog: the left button was seen held while the palette image was hovered.
+extern bool palettePressLatch;
 
 // Celebration state
 extern std::vector<int> burstTubeNumbers;
@@ -168,6 +174,20 @@ void startCelebration(int n);
 void tryCelebrationBurst();
 // A puff of bubbles from the clicked tube (currentNode).
 void spawnClickBubbles();
+
+// ---------------------------------------------------------------------------
+// Colour dialog
+// ---------------------------------------------------------------------------
+
+// Builder for runOnce with the 0-based tube index: replaces the tube's colour with one from a palette image.
+void buildColourDialog(void* userData);
+// Endless action of the palette image (user data: the preview swatch): preview, and take the colour on release.
+void paletteHover(void* previewSwatch);
+// Single-tick actions that carry the taken colour to the brush and the settings, then close the dialog.
+void takeHoverColour(void* fixedSwatch);
+void applyChosenColour(void* container);
+// Single-tick action of a cancelled colour dialog: the brush gets back the tube's colour.
+void restoreBrush(void* userData);
 
 // ---------------------------------------------------------------------------
 // Start-up

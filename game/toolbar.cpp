@@ -46,8 +46,8 @@ static const ToolButton kClearButton = {"knopka_clear", 7.3, clearButtonState, &
 static const ToolButton kResetButton = {"knopka_reset", -3.7, resetButtonState, &resetShown};
 static const ToolButton kColourButton = {"knopka_color", -7.5, colourButtonState, &colourShown};
 
-static void openScreen(ActionCallbackFn builder, int value) {
-    if (builder) runOnce(builder, value);
+static void openScreen(ScreenOpener opener, int value) {
+    if (opener) opener(value);
 }
 
 // Shared answers of the state functions; the condition says whether the button is wanted.

@@ -90,8 +90,12 @@ static bool isTransparent(const Mesh* mesh) { return mesh->material->bytes[1] !=
 static void drawTexturedTriangles(const Mesh* mesh, bool withAlpha) {
     setMaterial(mesh->material);
     glBindTexture(GL_TEXTURE_2D, mesh->texture);
+    GLfloat before[4];
     if (mesh->colourOverride) {
-        glPushAttrib(GL_CURRENT_BIT);
+        // Restored with glColor rather than an attribute pop: the material
+        // that follows the colour must follow it back too, or the next mesh's
+        // white would find the colour unchanged and keep this tint.
+        glGetFloatv(GL_CURRENT_COLOR, before);
         if (withAlpha) glColor4d(mesh->r, mesh->g, mesh->b, mesh->a);
         else glColor3d(mesh->r, mesh->g, mesh->b);
     } else {
@@ -101,7 +105,7 @@ static void drawTexturedTriangles(const Mesh* mesh, bool withAlpha) {
     glVertexPointer(3, GL_FLOAT, 0, mesh->positions);
     glNormalPointer(GL_FLOAT, 0, mesh->normals);
     glDrawArrays(GL_TRIANGLES, 0, 3 * mesh->triangleCount);
-    if (mesh->colourOverride) glPopAttrib();
+    if (mesh->colourOverride) glColor4fv(before);
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "shell/shell.h"
 
 #include "audio/audio.h"
+#include "dialogs/dialogs.h"
 #include "game/game.h"
 #include "platform/platform.h"
 #include "resources/resources.h"
@@ -220,6 +221,7 @@ void createScene() {
     setRotation(gameLayer, -90.0, 0.0, 0.0);
     SceneNode* cursorHost = createFixedNode(cursorRoot);
     attachGame(toolbarNode, pageHost, paletteHost, cursorHost);
+    attachDialogs();
 }
 
 void destroyScene() {

@@ -28,6 +28,8 @@ TEST(Game, StartsFromTheSettingsFileAndQuitsSavingThemAfterTheRootsClose) {
     ASSERT_TRUE(writeTestArchive(data + "/interface.pak",
                                  {{"fon", modelBytes({uprightQuad(-200, -200, 200, 200, 0)})}}));
     ASSERT_FALSE(writeTestPage(data + "/page07.pak", 7, false).empty());
+    ASSERT_TRUE(writeTestArchive(data + "/langall.pak", {}));
+    ASSERT_TRUE(writeTestArchive(data + "/langde.pak", {}));
     char* previous = getcwd(nullptr, 0);
     ASSERT_EQ(0, chdir(data.c_str()));
 

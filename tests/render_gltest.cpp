@@ -357,3 +357,18 @@ TEST_F(RenderTest, LightingCallbackLightsChildrenWithTheSceneLight) {
     EXPECT_NEAR(128, unlit[0], 2);
     EXPECT_NEAR(54, lit[0], 2);
 }
+
+TEST_F(RenderTest, TintedMeshLeavesNoTintOnTheNextUnderTheLight) {
+    ASSERT_TRUE(writeTestArchive(pak, {{"left", modelBytes({quadMesh(-10, -10, 0, 10, 0)})},
+                                       {"right", modelBytes({quadMesh(0, -10, 10, 10, 0)})}}));
+    setupLight();
+    GLfloat light[4] = {0, 0, 1, 0};
+    glLightfv(GL_LIGHT1, GL_POSITION, light);
+    addFrameCallback(sceneRoot, lightingFrameCallback, nullptr);
+    setColor(modelNode(sceneRoot, "left"), 0.2, 0.5, 0.95);
+    modelNode(sceneRoot, "right");  // no colour of its own: plain white
+    drawScene();
+    uint8_t rgb[3];
+    readBackPixel(renderer->width / 2 + 40, renderer->height / 2, rgb);
+    expectColour(rgb, 255, 255, 255, "the white mesh after a tinted one");
+}
