@@ -11,7 +11,7 @@
 #include "store/store.h"
 #include "support/test_support.h"
 
-#include "fixtures/audio/wav_bytes.h"
+#include "support/scene_harness.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -20,90 +20,8 @@
 
 namespace {
 
-const char* const kSounds[] = {"button.wav", "scena.wav", "scena_false.wav", "finish.wav", "banka.wav"};
-
-class GameLogicTest : public ::testing::Test {
+class GameLogicTest : public SceneHarness {
 protected:
-    std::string dir;
-    char* previousDir = nullptr;
-
-    void SetUp() override {
-        testRenderer();
-        dir = makeTempDir("logic");
-        previousDir = getcwd(nullptr, 0);
-        ASSERT_EQ(0, chdir(dir.c_str()));
-        MeshSource unit = quadMesh(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, "");
-        ASSERT_TRUE(writeTestArchive("interface.pak", {{"tubik_no_num", modelBytes({unit})},
-                                                       {"lenta", modelBytes({unit})},
-                                                       {"knopka_back", modelBytes({unit})},
-                                                       {"buble1", modelBytes({unit})}}));
-        std::vector<std::pair<std::string, std::vector<uint8_t>>> sounds;
-        for (size_t i = 0; i < sizeof kSounds / sizeof kSounds[0]; ++i)
-            sounds.push_back({kSounds[i], wav16(2, 22050, std::vector<int16_t>(200 * (i + 1), 1000))});
-        ASSERT_TRUE(writeTestArchive("sound.pak", sounds));
-        for (int id : {1, 7, 15}) {
-            char name[32];
-            snprintf(name, sizeof name, "page%02d.pak", id);
-            writeTestPage(name, id, false);
-            snprintf(name, sizeof name, "hpage%02d.pak", id);
-            writeTestPage(name, id, true);
-        }
-        settings = defaultSettings();
-        settings->musicOn = false;
-        settings->showHelpAtStart = false;  // the main screen, not the help screen over it
-        soundSystem = new SoundSystem();
-        memset(soundChannels, 0, sizeof soundChannels);
-        frameTicks = 10000;
-    }
-
-    void TearDown() override {
-        destroyScene();
-        delete settings;
-        settings = nullptr;
-        soundSystem->disabled = true;
-        shutdownSound();
-        picker.hovered = nullptr;
-        picker.candidates.clear();
-        EXPECT_EQ(0, chdir(previousDir));
-        free(previousDir);
-        removeTree(dir);
-    }
-
-    // One frame of the real scene: the pointer over `hover`, optionally clicking.
-    void frame(SceneNode* hover = nullptr, bool click = false, unsigned ms = 16) {
-        frameTicks += ms;
-        picker.hovered = hover;
-        leftClicked = click;
-        glLoadIdentity();
-        glTranslatef(0.0f, 0.0f, -100.0f);
-        drawNode(sceneRoot);
-        flushDeferredMeshes();
-        glLoadIdentity();
-        glTranslatef(0.0f, 0.0f, -100.0f);
-        drawNode(cursorRoot);
-        leftClicked = false;
-        picker.candidates.clear();
-    }
-    void frames(int count) {
-        for (int i = 0; i < count; ++i) frame();
-    }
-    void click(SceneNode* node) {
-        frame(node, true);
-        frame();
-    }
-
-    // The sounds started since the last call, in channel order; the channels are freed again.
-    std::vector<std::string> takePlayed() {
-        std::vector<std::string> played;
-        for (SoundChannel& channel : soundChannels) {
-            if (!channel.data) continue;
-            for (size_t i = 0; i < soundSystem->cacheSamples.size(); ++i)
-                if (soundSystem->cacheSamples[i].data == channel.data) played.push_back(soundSystem->cacheNames[i]);
-        }
-        memset(soundChannels, 0, sizeof soundChannels);
-        return played;
-    }
-
     SceneNode* picture() { return pageHolder->children[0]; }
     SceneNode* region(int key) {
         for (SceneNode* node : picture()->children)
