@@ -1,0 +1,863 @@
+// From shapes to regions, with GEOS. The outlines of all shapes of a variant
+// (and the canvas edge) are noded together on one grid and cut the canvas
+// into faces; each face belongs to the topmost shape that covers it. Faces of
+// one shape that share an edge form a piece. Because every piece is made of
+// the same faces, neighbouring pieces share their edges vertex for vertex:
+// no gaps, no overlaps, no T-junctions. Hairline pieces (overlay noise, gaps
+// where two shapes were meant to meet) go to the neighbour they share most
+// edge with; pieces too small to click are errors. Pieces are then counted
+// per colour, split along gentle cuts where the catalogue wants more,
+// numbered by position, triangulated, and given their numbers and outlines.
+#include "tools/studio/pictures.h"
+
+#include <geos_c.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <unordered_map>
+
+// ---------------------------------------------------------------------------
+// Types
+// ---------------------------------------------------------------------------
+
+// Frees a GEOS geometry with the context that made it.
+struct GeosFree {
+    GEOSContextHandle_t handle;
+    void operator()(GEOSGeometry* g) const {
+        if (g) GEOSGeom_destroy_r(handle, g);
+    }
+};
+typedef std::unique_ptr<GEOSGeometry, GeosFree> Geom;
+
+// One face of the noded outlines.
+struct Face {
+    Geom polygon;
+    PicturePoint inside;     // a point inside it
+    double area;
+    int owner;               // the shape shown here; kUncovered or kOffCanvas
+    int piece;
+};
+
+// Faces of one owner connected through shared edges.
+struct Piece {
+    int owner;
+    std::vector<int> faces;
+    Geom polygon;
+    double area;
+    PicturePoint centre;     // of the largest inscribed circle
+    double radius;
+};
+
+// A region being made: its colour, shape and polygon.
+struct Draft {
+    int colour;
+    int shape;
+    Geom polygon;
+    double area;
+    PicturePoint centre;
+    double radius;
+};
+
+// A way to cut a region in two, before it is tried.
+struct CutCandidate {
+    PicturePoint a, b;       // where the cut meets the boundary
+    double score;
+};
+
+// An edge between two grid points, in grid units, the smaller end first.
+struct SegmentKey {
+    int64_t x0, y0, x1, y1;
+    bool operator==(const SegmentKey& o) const { return x0 == o.x0 && y0 == o.y0 && x1 == o.x1 && y1 == o.y1; }
+};
+struct SegmentHash {
+    size_t operator()(const SegmentKey& k) const {
+        uint64_t h = (uint64_t)k.x0 * 0x9E3779B97F4A7C15ull;
+        h ^= (uint64_t)k.y0 + 0x632BE59BD9B4E019ull + (h << 6) + (h >> 2);
+        h ^= (uint64_t)k.x1 + 0x85EBCA77C2B2AE63ull + (h << 6) + (h >> 2);
+        h ^= (uint64_t)k.y1 + 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
+        return (size_t)h;
+    }
+};
+
+// Everything one variant build works with.
+struct Work {
+    GEOSContextHandle_t handle;
+    const PictureSource* source;
+    const PageEntry* page;
+    bool detailed;
+    std::vector<const PictureShape*> shapes;   // of this variant, painting order
+    PictureVariant* out;
+    std::string geosMessage;
+};
+
+// ---------------------------------------------------------------------------
+// Globals
+// ---------------------------------------------------------------------------
+
+const double kPictureGrid = 1.0 / 1024.0;
+const double kPictureFlatness = 0.005;
+const double kCrumbRadius = 0.05;
+const double kClickRadius = 0.35;
+const double kOutlineWidth = 0.12;
+const double kOutlineLift = 0.03;
+const double kNumberLift = 0.06;
+
+static const double kCanvas = 30.0;
+static const int kUncovered = -1;      // inside the canvas, under no shape
+static const int kOffCanvas = -2;
+// Longest edge of any outline, so that a cut can always end at a vertex nearby.
+static const double kLongestEdge = 0.25;
+// Accuracy of the largest inscribed circles.
+static const double kCircleTolerance = 0.01;
+static const double kRoughCircleTolerance = 0.05;   // enough to compare cuts
+// Hairline pieces at least this large are mentioned in the notes.
+static const double kNotedCrumbArea = 0.05;
+// Cut directions tried when splitting, and how much a cut bends (of its length).
+static const int kCutDirections = 12;
+static const double kCutBend = 0.08;
+
+// ---------------------------------------------------------------------------
+// Internal helpers: messages
+// ---------------------------------------------------------------------------
+
+static std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+static std::string formatText(const char* format, ...) {
+    char buffer[2048];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+// "at (12.30, 4.50) on the canvas, SVG (123.0, 255.0)"
+static std::string placeText(PicturePoint p) {
+    return formatText("at (%.2f, %.2f) on the canvas, SVG (%.1f, %.1f)", p.x, p.y, p.x * 10.0, (kCanvas - p.y) * 10.0);
+}
+
+static void addError(Work* work, PicturePoint place, const std::string& message) {
+    work->out->errors.push_back(pictureVariantName(work->source->fileName, work->page, work->detailed) + ": " + message);
+    work->out->errorPlaces.push_back(place);
+}
+
+static void addNote(Work* work, const std::string& message) {
+    work->out->notes.push_back(pictureVariantName(work->source->fileName, work->page, work->detailed) + ": " + message);
+}
+
+static void geosMessage(const char* message, void* userData) {
+    static_cast<Work*>(userData)->geosMessage = message;
+}
+
+// ---------------------------------------------------------------------------
+// Internal helpers: GEOS
+// ---------------------------------------------------------------------------
+
+static Geom own(Work* work, GEOSGeometry* g) { return Geom(g, GeosFree{work->handle}); }
+
+static double snap(double v) { return std::round(v / kPictureGrid) * kPictureGrid; }
+static int64_t gridUnits(double v) { return (int64_t)std::llround(v / kPictureGrid); }
+
+static GEOSCoordSequence* sequence(Work* work, const PictureRing& points, bool close) {
+    size_t n = points.size() + (close ? 1 : 0);
+    GEOSCoordSequence* seq = GEOSCoordSeq_create_r(work->handle, (unsigned)n, 2);
+    for (size_t i = 0; i < n; ++i) {
+        const PicturePoint& p = points[i % points.size()];
+        GEOSCoordSeq_setXY_r(work->handle, seq, (unsigned)i, p.x, p.y);
+    }
+    return seq;
+}
+
+static Geom lineString(Work* work, const PictureRing& points, bool close) {
+    return own(work, GEOSGeom_createLineString_r(work->handle, sequence(work, points, close)));
+}
+
+// The points of a ring or line; a closed ring loses its repeated last point.
+static PictureRing ringPoints(Work* work, const GEOSGeometry* ring, bool dropLast) {
+    const GEOSCoordSequence* seq = GEOSGeom_getCoordSeq_r(work->handle, ring);
+    unsigned n = 0;
+    GEOSCoordSeq_getSize_r(work->handle, seq, &n);
+    PictureRing points;
+    for (unsigned i = 0; i < n; ++i) {
+        double x, y;
+        GEOSCoordSeq_getXY_r(work->handle, seq, i, &x, &y);
+        points.push_back(PicturePoint{x, y});
+    }
+    if (dropLast && points.size() > 1) points.pop_back();
+    return points;
+}
+
+// Outer ring first, then the holes.
+static std::vector<PictureRing> polygonRings(Work* work, const GEOSGeometry* polygon) {
+    std::vector<PictureRing> rings;
+    rings.push_back(ringPoints(work, GEOSGetExteriorRing_r(work->handle, polygon), true));
+    int holes = GEOSGetNumInteriorRings_r(work->handle, polygon);
+    for (int i = 0; i < holes; ++i) rings.push_back(ringPoints(work, GEOSGetInteriorRingN_r(work->handle, polygon, i), true));
+    return rings;
+}
+
+static std::vector<const GEOSGeometry*> parts(Work* work, const GEOSGeometry* g) {
+    std::vector<const GEOSGeometry*> list;
+    int n = GEOSGetNumGeometries_r(work->handle, g);
+    for (int i = 0; i < n; ++i) list.push_back(GEOSGetGeometryN_r(work->handle, g, i));
+    return list;
+}
+
+// A collection that takes over the geometries.
+static Geom collection(Work* work, int type, std::vector<Geom>* members) {
+    std::vector<GEOSGeometry*> raw;
+    for (Geom& g : *members) raw.push_back(g.release());
+    members->clear();
+    return own(work, GEOSGeom_createCollection_r(work->handle, type, raw.data(), (unsigned)raw.size()));
+}
+
+static double area(Work* work, const GEOSGeometry* g) {
+    double a = 0;
+    GEOSArea_r(work->handle, g, &a);
+    return a;
+}
+
+static double length(Work* work, const GEOSGeometry* g) {
+    double l = 0;
+    GEOSLength_r(work->handle, g, &l);
+    return l;
+}
+
+// Centre and radius of the largest circle inside a polygon.
+static void inscribedCircle(Work* work, const GEOSGeometry* polygon, PicturePoint* centre, double* radius,
+                            double tolerance = kCircleTolerance) {
+    Geom line = own(work, GEOSMaximumInscribedCircle_r(work->handle, polygon, tolerance));
+    *centre = PicturePoint{0, 0};
+    *radius = 0;
+    if (!line) return;
+    PictureRing points = ringPoints(work, line.get(), false);
+    if (points.empty()) return;
+    *centre = points[0];
+    *radius = length(work, line.get());
+}
+
+static PicturePoint pointInside(Work* work, const GEOSGeometry* polygon) {
+    Geom point = own(work, GEOSPointOnSurface_r(work->handle, polygon));
+    double x = 0, y = 0;
+    if (point) {
+        GEOSGeomGetX_r(work->handle, point.get(), &x);
+        GEOSGeomGetY_r(work->handle, point.get(), &y);
+    }
+    return PicturePoint{x, y};
+}
+
+// ---------------------------------------------------------------------------
+// Internal helpers: shapes and faces
+// ---------------------------------------------------------------------------
+
+// Whether a shape covers a point under its fill rule (winding numbers over its rings).
+static bool shapeCovers(const PictureShape& shape, PicturePoint p) {
+    int winding = 0;
+    for (const PictureRing& ring : shape.rings) {
+        size_t n = ring.size();
+        for (size_t i = 0; i < n; ++i) {
+            const PicturePoint& a = ring[i];
+            const PicturePoint& b = ring[(i + 1) % n];
+            double cross = (b.x - a.x) * (p.y - a.y) - (p.x - a.x) * (b.y - a.y);
+            if (a.y <= p.y) {
+                if (b.y > p.y && cross > 0) ++winding;
+            } else if (b.y <= p.y && cross < 0) {
+                --winding;
+            }
+        }
+    }
+    return shape.fillRule == FILL_EVENODD ? (winding & 1) != 0 : winding != 0;
+}
+
+static void shapeBounds(const PictureShape& shape, double box[4]) {
+    box[0] = box[1] = 1e30;
+    box[2] = box[3] = -1e30;
+    for (const PictureRing& ring : shape.rings)
+        for (const PicturePoint& p : ring) {
+            box[0] = std::min(box[0], p.x);
+            box[1] = std::min(box[1], p.y);
+            box[2] = std::max(box[2], p.x);
+            box[3] = std::max(box[3], p.y);
+        }
+}
+
+// The canvas cut along every outline of the variant's shapes, all on the grid.
+static std::vector<Face> canvasFaces(Work* work) {
+    std::vector<Geom> lines;
+    PictureRing canvas = {{0, 0}, {kCanvas, 0}, {kCanvas, kCanvas}, {0, kCanvas}};
+    lines.push_back(lineString(work, canvas, true));
+    for (const PictureShape* shape : work->shapes)
+        for (const PictureRing& ring : shape->rings) lines.push_back(lineString(work, ring, true));
+    Geom all = collection(work, GEOS_MULTILINESTRING, &lines);
+    Geom dense = own(work, GEOSDensify_r(work->handle, all.get(), kLongestEdge));
+    Geom noded = own(work, GEOSUnaryUnionPrec_r(work->handle, dense.get(), kPictureGrid));
+    std::vector<Face> faces;
+    if (!noded) return faces;
+    const GEOSGeometry* input[1] = {noded.get()};
+    Geom polygons = own(work, GEOSPolygonize_r(work->handle, input, 1));
+    if (!polygons) return faces;
+
+    std::vector<double> boxes(work->shapes.size() * 4);
+    for (size_t s = 0; s < work->shapes.size(); ++s) shapeBounds(*work->shapes[s], &boxes[s * 4]);
+    for (const GEOSGeometry* polygon : parts(work, polygons.get())) {
+        Face face;
+        face.polygon = own(work, GEOSGeom_clone_r(work->handle, polygon));
+        face.inside = pointInside(work, polygon);
+        face.area = area(work, polygon);
+        face.piece = -1;
+        const PicturePoint& p = face.inside;
+        face.owner = (p.x < 0 || p.y < 0 || p.x > kCanvas || p.y > kCanvas) ? kOffCanvas : kUncovered;
+        for (int s = (int)work->shapes.size() - 1; s >= 0 && face.owner == kUncovered; --s) {
+            const double* box = &boxes[s * 4];
+            if (p.x < box[0] || p.y < box[1] || p.x > box[2] || p.y > box[3]) continue;
+            if (shapeCovers(*work->shapes[s], p)) face.owner = s;
+        }
+        faces.push_back(std::move(face));
+    }
+    return faces;
+}
+
+static SegmentKey segmentKey(PicturePoint a, PicturePoint b) {
+    int64_t ax = gridUnits(a.x), ay = gridUnits(a.y), bx = gridUnits(b.x), by = gridUnits(b.y);
+    if (ax > bx || (ax == bx && ay > by)) {
+        std::swap(ax, bx);
+        std::swap(ay, by);
+    }
+    return SegmentKey{ax, ay, bx, by};
+}
+
+// For every edge, the faces on its two sides (-1 where there is none).
+static std::unordered_map<SegmentKey, std::pair<int, int>, SegmentHash> faceEdges(Work* work, const std::vector<Face>& faces) {
+    std::unordered_map<SegmentKey, std::pair<int, int>, SegmentHash> edges;
+    for (size_t f = 0; f < faces.size(); ++f)
+        for (const PictureRing& ring : polygonRings(work, faces[f].polygon.get()))
+            for (size_t i = 0; i < ring.size(); ++i) {
+                SegmentKey key = segmentKey(ring[i], ring[(i + 1) % ring.size()]);
+                auto found = edges.find(key);
+                if (found == edges.end())
+                    edges.emplace(key, std::make_pair((int)f, -1));
+                else
+                    found->second.second = (int)f;
+            }
+    return edges;
+}
+
+static int findRoot(std::vector<int>& parent, int i) {
+    while (parent[i] != i) i = parent[i] = parent[parent[i]];
+    return i;
+}
+
+// Groups faces of one owner joined by an edge into pieces, in the order of their first face.
+static std::vector<Piece> groupPieces(Work* work, std::vector<Face>& faces,
+                                      const std::unordered_map<SegmentKey, std::pair<int, int>, SegmentHash>& edges) {
+    std::vector<int> parent(faces.size());
+    for (size_t i = 0; i < faces.size(); ++i) parent[i] = (int)i;
+    for (const auto& edge : edges) {
+        int a = edge.second.first, b = edge.second.second;
+        if (b < 0 || faces[a].owner != faces[b].owner || faces[a].owner == kOffCanvas) continue;
+        int ra = findRoot(parent, a), rb = findRoot(parent, b);
+        if (ra != rb) parent[std::max(ra, rb)] = std::min(ra, rb);
+    }
+    std::vector<Piece> pieces;
+    std::vector<int> pieceOfRoot(faces.size(), -1);
+    for (size_t f = 0; f < faces.size(); ++f) {
+        if (faces[f].owner == kOffCanvas) continue;
+        int root = findRoot(parent, (int)f);
+        if (pieceOfRoot[root] < 0) {
+            pieceOfRoot[root] = (int)pieces.size();
+            Piece piece;
+            piece.owner = faces[f].owner;
+            piece.area = 0;
+            piece.centre = PicturePoint{0, 0};
+            piece.radius = 0;
+            pieces.push_back(std::move(piece));
+        }
+        Piece& piece = pieces[pieceOfRoot[root]];
+        piece.faces.push_back((int)f);
+        piece.area += faces[f].area;
+        faces[f].piece = pieceOfRoot[root];
+    }
+    for (Piece& piece : pieces) {
+        std::vector<Geom> members;
+        for (int f : piece.faces) members.push_back(own(work, GEOSGeom_clone_r(work->handle, faces[f].polygon.get())));
+        Geom group = collection(work, GEOS_GEOMETRYCOLLECTION, &members);
+        piece.polygon = own(work, GEOSCoverageUnion_r(work->handle, group.get()));
+        if (piece.polygon && GEOSGeomTypeId_r(work->handle, piece.polygon.get()) == GEOS_MULTIPOLYGON &&
+            GEOSGetNumGeometries_r(work->handle, piece.polygon.get()) == 1)
+            piece.polygon = own(work, GEOSGeom_clone_r(work->handle, GEOSGetGeometryN_r(work->handle, piece.polygon.get(), 0)));
+        if (piece.polygon) inscribedCircle(work, piece.polygon.get(), &piece.centre, &piece.radius);
+    }
+    return pieces;
+}
+
+static std::string shapeText(Work* work, int owner) {
+    return owner >= 0 ? work->shapes[owner]->name : std::string("the bare canvas");
+}
+
+static std::string colourText(Work* work, int colour) {
+    return formatText("colour %d (%s)", colour, pictureColourHex(work->page, colour).c_str());
+}
+
+// Gives hairline pieces to the neighbour they share the longest edge with. True when anything moved.
+static bool absorbCrumbs(Work* work, std::vector<Face>& faces, const std::vector<Piece>& pieces,
+                         const std::unordered_map<SegmentKey, std::pair<int, int>, SegmentHash>& edges) {
+    std::vector<std::vector<double>> shared(pieces.size());
+    bool moved = false;
+    std::vector<int> order;
+    for (size_t p = 0; p < pieces.size(); ++p)
+        if (pieces[p].radius < kCrumbRadius) order.push_back((int)p);
+    if (order.empty()) return false;
+    std::vector<double> contact(pieces.size());
+    for (int p : order) {
+        std::fill(contact.begin(), contact.end(), 0.0);
+        for (int f : pieces[p].faces)
+            for (const PictureRing& ring : polygonRings(work, faces[f].polygon.get()))
+                for (size_t i = 0; i < ring.size(); ++i) {
+                    const PicturePoint& a = ring[i];
+                    const PicturePoint& b = ring[(i + 1) % ring.size()];
+                    auto found = edges.find(segmentKey(a, b));
+                    if (found == edges.end()) continue;
+                    int other = found->second.first == f ? found->second.second : found->second.first;
+                    if (other < 0 || faces[other].piece < 0 || faces[other].piece == p) continue;
+                    contact[faces[other].piece] += std::hypot(b.x - a.x, b.y - a.y);
+                }
+        // The best neighbour: a real piece if there is one, shown by a shape if possible.
+        int best = -1;
+        for (size_t q = 0; q < pieces.size(); ++q) {
+            if (contact[q] <= 0) continue;
+            auto rank = [&](int i) {
+                return (pieces[i].owner >= 0 ? 2 : 0) + (pieces[i].radius >= kCrumbRadius ? 1 : 0);
+            };
+            if (best < 0 || rank((int)q) > rank(best) || (rank((int)q) == rank(best) && contact[q] > contact[best]))
+                best = (int)q;
+        }
+        const Piece& crumb = pieces[p];
+        if (best < 0 || pieces[best].owner < 0) {
+            if (crumb.owner >= 0)
+                addError(work, crumb.centre,
+                         formatText("a speck of %s %s is too small to see or click (%.2f units across; "
+                                    "from %s): enlarge or remove it",
+                                    colourText(work, work->shapes[crumb.owner]->colour).c_str(),
+                                    placeText(crumb.centre).c_str(), 2 * crumb.radius,
+                                    shapeText(work, crumb.owner).c_str()));
+            for (int f : crumb.faces) faces[f].owner = kOffCanvas;
+            moved = true;
+            continue;
+        }
+        if (crumb.area >= kNotedCrumbArea)
+            addNote(work, formatText("a hairline strip of %s %s (%.2f units wide) was given to its neighbour, %s: "
+                                     "if two shapes should meet there, let them overlap",
+                                     crumb.owner >= 0 ? shapeText(work, crumb.owner).c_str() : "the bare canvas",
+                                     placeText(crumb.centre).c_str(), 2 * crumb.radius,
+                                     shapeText(work, pieces[best].owner).c_str()));
+        for (int f : crumb.faces) faces[f].owner = pieces[best].owner;
+        moved = true;
+    }
+    return moved;
+}
+
+// ---------------------------------------------------------------------------
+// Internal helpers: splitting a region in two
+// ---------------------------------------------------------------------------
+
+// Where a line (point o, direction d) runs inside the rings: parameter intervals along d.
+static std::vector<std::pair<double, double>> chords(const std::vector<PictureRing>& rings, PicturePoint o, PicturePoint d) {
+    std::vector<double> crossings;
+    PicturePoint n = {-d.y, d.x};
+    for (const PictureRing& ring : rings)
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const PicturePoint& a = ring[i];
+            const PicturePoint& b = ring[(i + 1) % ring.size()];
+            double sa = (a.x - o.x) * n.x + (a.y - o.y) * n.y;
+            double sb = (b.x - o.x) * n.x + (b.y - o.y) * n.y;
+            if ((sa > 0) == (sb > 0)) continue;
+            double t = sa / (sa - sb);
+            PicturePoint c = {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+            crossings.push_back((c.x - o.x) * d.x + (c.y - o.y) * d.y);
+        }
+    std::sort(crossings.begin(), crossings.end());
+    std::vector<std::pair<double, double>> inside;
+    for (size_t i = 0; i + 1 < crossings.size(); i += 2) inside.push_back(std::make_pair(crossings[i], crossings[i + 1]));
+    return inside;
+}
+
+// Area of the rings on the positive side of the line n . p = s (holes subtract: their rings run the other way).
+static double areaAbove(const std::vector<PictureRing>& rings, PicturePoint n, double s) {
+    double total = 0;
+    for (const PictureRing& ring : rings) {
+        PictureRing clipped;
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const PicturePoint& a = ring[i];
+            const PicturePoint& b = ring[(i + 1) % ring.size()];
+            double sa = a.x * n.x + a.y * n.y - s, sb = b.x * n.x + b.y * n.y - s;
+            if (sa >= 0) clipped.push_back(a);
+            if ((sa >= 0) != (sb >= 0)) {
+                double t = sa / (sa - sb);
+                clipped.push_back(PicturePoint{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)});
+            }
+        }
+        double twice = 0;
+        for (size_t i = 0; i < clipped.size(); ++i) {
+            const PicturePoint& a = clipped[i];
+            const PicturePoint& b = clipped[(i + 1) % clipped.size()];
+            twice += a.x * b.y - b.x * a.y;
+        }
+        total += twice / 2;
+    }
+    return std::fabs(total);
+}
+
+static double signedArea(const PictureRing& ring) {
+    double twice = 0;
+    for (size_t i = 0; i < ring.size(); ++i) {
+        const PicturePoint& a = ring[i];
+        const PicturePoint& b = ring[(i + 1) % ring.size()];
+        twice += a.x * b.y - b.x * a.y;
+    }
+    return twice / 2;
+}
+
+// The ring vertex nearest to a point.
+static PicturePoint nearestVertex(const std::vector<PictureRing>& rings, PicturePoint p) {
+    PicturePoint best = rings[0][0];
+    double bestDistance = 1e30;
+    for (const PictureRing& ring : rings)
+        for (const PicturePoint& v : ring) {
+            double d = (v.x - p.x) * (v.x - p.x) + (v.y - p.y) * (v.y - p.y);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = v;
+            }
+        }
+    return best;
+}
+
+// Ways to cut: across the widest spot and across the middle of the area, in every
+// direction; the shorter the cut and the more even the halves, the better.
+static std::vector<CutCandidate> cutCandidates(const Draft& draft, const std::vector<PictureRing>& rings) {
+    std::vector<CutCandidate> candidates;
+    double size = std::sqrt(draft.area);
+    for (int k = 0; k < kCutDirections; ++k) {
+        double angle = M_PI * k / kCutDirections;
+        PicturePoint d = {std::cos(angle), std::sin(angle)};
+        PicturePoint n = {-d.y, d.x};
+        // The offset whose line halves the area.
+        double lo = 1e30, hi = -1e30;
+        for (const PictureRing& ring : rings)
+            for (const PicturePoint& p : ring) {
+                lo = std::min(lo, p.x * n.x + p.y * n.y);
+                hi = std::max(hi, p.x * n.x + p.y * n.y);
+            }
+        double a = lo, b = hi;
+        for (int i = 0; i < 40; ++i) {
+            double mid = (a + b) / 2;
+            if (areaAbove(rings, n, mid) > draft.area / 2) a = mid; else b = mid;
+        }
+        double offsets[2] = {(a + b) / 2, draft.centre.x * n.x + draft.centre.y * n.y};
+        for (double s : offsets) {
+            PicturePoint o = {n.x * s, n.y * s};
+            std::vector<std::pair<double, double>> inside = chords(rings, o, d);
+            for (const auto& chord : inside) {
+                CutCandidate c;
+                c.a = PicturePoint{o.x + d.x * chord.first, o.y + d.y * chord.first};
+                c.b = PicturePoint{o.x + d.x * chord.second, o.y + d.y * chord.second};
+                double cutLength = chord.second - chord.first;
+                double balance = 0.5;
+                if (inside.size() == 1) {
+                    double above = areaAbove(rings, n, s);
+                    balance = std::min(above, draft.area - above) / draft.area;
+                } else {
+                    balance = 0.25;   // unknown until tried
+                }
+                c.score = balance - 0.25 * cutLength / size;
+                candidates.push_back(c);
+            }
+        }
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const CutCandidate& x, const CutCandidate& y) { return x.score > y.score; });
+    return candidates;
+}
+
+// The cut's points from a to b, bent by a share of its length, at most kLongestEdge apart, on the grid.
+static PictureRing cutLine(PicturePoint a, PicturePoint b, double bend) {
+    double cutLength = std::hypot(b.x - a.x, b.y - a.y);
+    int steps = std::max(2, (int)std::ceil(cutLength / (kLongestEdge * 0.9)));
+    PicturePoint n = {-(b.y - a.y) / cutLength, (b.x - a.x) / cutLength};
+    PictureRing line;
+    line.push_back(a);
+    for (int i = 1; i < steps; ++i) {
+        double t = (double)i / steps;
+        double offset = 4 * bend * cutLength * t * (1 - t);
+        PicturePoint p = {snap(a.x + t * (b.x - a.x) + n.x * offset), snap(a.y + t * (b.y - a.y) + n.y * offset)};
+        if (p.x != line.back().x || p.y != line.back().y) line.push_back(p);
+    }
+    if (line.back().x == b.x && line.back().y == b.y) line.pop_back();
+    line.push_back(b);
+    return line;
+}
+
+// Cuts the polygon along the line (which must run inside it, touching its boundary only
+// at its two ends); the two halves, or none.
+static std::vector<Geom> cutPolygon(Work* work, const GEOSGeometry* polygon, const PictureRing& cut) {
+    std::vector<Geom> halves;
+    if (cut.size() < 2) return halves;
+    Geom line = lineString(work, cut, false);
+    if (GEOSRelatePattern_r(work->handle, line.get(), polygon, "1FFF0F***") != 1) return halves;
+    std::vector<Geom> lines;
+    lines.push_back(own(work, GEOSBoundary_r(work->handle, polygon)));
+    lines.push_back(std::move(line));
+    Geom all = collection(work, GEOS_GEOMETRYCOLLECTION, &lines);
+    Geom noded = own(work, GEOSUnaryUnion_r(work->handle, all.get()));
+    if (!noded) return halves;
+    const GEOSGeometry* input[1] = {noded.get()};
+    Geom faces = own(work, GEOSPolygonize_r(work->handle, input, 1));
+    if (!faces) return halves;
+    for (const GEOSGeometry* face : parts(work, faces.get())) {
+        PicturePoint p = pointInside(work, face);
+        Geom point = own(work, GEOSGeom_createPointFromXY_r(work->handle, p.x, p.y));
+        if (GEOSIntersects_r(work->handle, polygon, point.get()) == 1)
+            halves.push_back(own(work, GEOSGeom_clone_r(work->handle, face)));
+    }
+    if (halves.size() != 2) halves.clear();
+    return halves;
+}
+
+// Splits a draft in two along the best cut that leaves both halves clickable.
+static bool splitDraft(Work* work, const Draft& draft, Draft* first, Draft* second) {
+    std::vector<PictureRing> rings = polygonRings(work, draft.polygon.get());
+    std::vector<CutCandidate> candidates = cutCandidates(draft, rings);
+    double bestScore = -1e30;
+    std::vector<Geom> best;
+    int tried = 0;
+    for (const CutCandidate& c : candidates) {
+        if (tried >= 8 && !best.empty()) break;
+        PicturePoint a = nearestVertex(rings, c.a), b = nearestVertex(rings, c.b);
+        if (a.x == b.x && a.y == b.y) continue;
+        ++tried;
+        std::vector<Geom> halves = cutPolygon(work, draft.polygon.get(), cutLine(a, b, kCutBend));
+        if (halves.empty()) halves = cutPolygon(work, draft.polygon.get(), cutLine(a, b, 0.0));
+        if (halves.empty()) continue;
+        PicturePoint centres[2];
+        double radii[2], areas[2];
+        for (int i = 0; i < 2; ++i) {
+            inscribedCircle(work, halves[i].get(), &centres[i], &radii[i], kRoughCircleTolerance);
+            areas[i] = area(work, halves[i].get());
+        }
+        if (std::min(radii[0], radii[1]) < kClickRadius * 1.5) continue;
+        double score = std::min(areas[0], areas[1]) / draft.area -
+                       0.25 * std::hypot(b.x - a.x, b.y - a.y) / std::sqrt(draft.area) +
+                       0.1 * std::min(radii[0], radii[1]) / draft.radius;
+        if (score > bestScore) {
+            bestScore = score;
+            best = std::move(halves);
+        }
+    }
+    if (best.empty()) return false;
+    Draft* outs[2] = {first, second};
+    for (int i = 0; i < 2; ++i) {
+        outs[i]->colour = draft.colour;
+        outs[i]->shape = draft.shape;
+        outs[i]->polygon = std::move(best[i]);
+        outs[i]->area = area(work, outs[i]->polygon.get());
+        inscribedCircle(work, outs[i]->polygon.get(), &outs[i]->centre, &outs[i]->radius);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Internal helpers: meshes
+// ---------------------------------------------------------------------------
+
+// Triangles of a polygon or collection of polygons, counter-clockwise.
+static bool triangulate(Work* work, const GEOSGeometry* polygon, std::vector<PicturePoint>* triangles) {
+    Geom result = own(work, GEOSConstrainedDelaunayTriangulation_r(work->handle, polygon));
+    if (!result) return false;
+    for (const GEOSGeometry* triangle : parts(work, result.get())) {
+        PictureRing ring = ringPoints(work, GEOSGetExteriorRing_r(work->handle, triangle), true);
+        if (ring.size() != 3) continue;
+        double twice = signedArea(ring) * 2;
+        if (twice == 0) continue;
+        if (twice < 0) std::swap(ring[1], ring[2]);
+        triangles->insert(triangles->end(), ring.begin(), ring.end());
+    }
+    return true;
+}
+
+static double trianglesArea(const std::vector<PicturePoint>& t, size_t from = 0) {
+    double total = 0;
+    for (size_t i = from; i + 2 < t.size(); i += 3)
+        total += ((t[i + 1].x - t[i].x) * (t[i + 2].y - t[i].y) - (t[i + 2].x - t[i].x) * (t[i + 1].y - t[i].y)) / 2;
+    return total;
+}
+
+// The outlines: every region boundary once, widened evenly with round joins, triangulated in tiles
+// (one polygon with a hole per region would be slow to triangulate).
+static void outlineMesh(Work* work, const std::vector<Draft>& drafts, std::vector<PicturePoint>* triangles) {
+    std::vector<Geom> lines;
+    for (const Draft& d : drafts) lines.push_back(own(work, GEOSBoundary_r(work->handle, d.polygon.get())));
+    if (lines.empty()) return;
+    Geom all = collection(work, GEOS_GEOMETRYCOLLECTION, &lines);
+    Geom merged = own(work, GEOSUnaryUnion_r(work->handle, all.get()));
+    GEOSBufferParams* params = GEOSBufferParams_create_r(work->handle);
+    GEOSBufferParams_setEndCapStyle_r(work->handle, params, GEOSBUF_CAP_ROUND);
+    GEOSBufferParams_setJoinStyle_r(work->handle, params, GEOSBUF_JOIN_ROUND);
+    GEOSBufferParams_setQuadrantSegments_r(work->handle, params, 4);
+    Geom wide = own(work, GEOSBufferWithParams_r(work->handle, merged.get(), params, kOutlineWidth / 2));
+    GEOSBufferParams_destroy_r(work->handle, params);
+    if (!wide) return;
+    const int tiles = 6;
+    const double margin = kOutlineWidth;
+    for (int ty = 0; ty < tiles; ++ty)
+        for (int tx = 0; tx < tiles; ++tx) {
+            double x0 = tx == 0 ? -margin : kCanvas * tx / tiles, x1 = tx == tiles - 1 ? kCanvas + margin : kCanvas * (tx + 1) / tiles;
+            double y0 = ty == 0 ? -margin : kCanvas * ty / tiles, y1 = ty == tiles - 1 ? kCanvas + margin : kCanvas * (ty + 1) / tiles;
+            Geom tile = own(work, GEOSGeom_createRectangle_r(work->handle, x0, y0, x1, y1));
+            Geom piece = own(work, GEOSIntersectionPrec_r(work->handle, wide.get(), tile.get(), kPictureGrid));
+            if (piece) triangulate(work, piece.get(), triangles);
+        }
+}
+
+// Element numbers: top to bottom, then left to right, of the label points.
+static bool readingOrder(const Draft& a, const Draft& b) {
+    int64_t ay = gridUnits(a.centre.y), by = gridUnits(b.centre.y);
+    if (ay != by) return ay > by;
+    return gridUnits(a.centre.x) < gridUnits(b.centre.x);
+}
+
+// ---------------------------------------------------------------------------
+// Regions
+// ---------------------------------------------------------------------------
+
+std::string pictureVariantName(const std::string& source, const PageEntry* page, bool detailed) {
+    return source + ", " + (detailed ? "detailed" : "normal") + " variant (" + pageVariant(page, detailed)->archive + ")";
+}
+
+std::string pictureColourHex(const PageEntry* page, int colour) {
+    const uint8_t* c = page->palette[colour - 1];
+    return formatText("#%02x%02x%02x", c[0], c[1], c[2]);
+}
+
+PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, const PictureGlyphs& glyphs) {
+    PictureVariant out;
+    out.page = source.page;
+    out.detailed = detailed;
+    out.source = source.fileName;
+    out.drawn.assign(source.page->colourCount, 0);
+
+    Work work;
+    work.handle = GEOS_init_r();
+    GEOSContext_setErrorMessageHandler_r(work.handle, geosMessage, &work);
+    work.source = &source;
+    work.page = source.page;
+    work.detailed = detailed;
+    work.out = &out;
+    for (const PictureShape& shape : source.shapes)
+        if (shape.layer == LAYER_BOTH || shape.layer == (detailed ? LAYER_DETAILED_ONLY : LAYER_NORMAL_ONLY))
+            work.shapes.push_back(&shape);
+
+    // Faces and pieces; hairlines go to their neighbours until none is left.
+    std::vector<Face> faces = canvasFaces(&work);
+    auto edges = faceEdges(&work, faces);
+    std::vector<Piece> pieces = groupPieces(&work, faces, edges);
+    for (int round = 0; round < 4 && absorbCrumbs(&work, faces, pieces, edges); ++round)
+        pieces = groupPieces(&work, faces, edges);
+
+    // Pieces shown by a shape are the regions as drawn.
+    std::vector<std::vector<Draft>> byColour(source.page->colourCount);
+    std::vector<bool> shown(work.shapes.size(), false);
+    for (Piece& piece : pieces) {
+        if (piece.owner < 0 || !piece.polygon) continue;
+        const PictureShape* shape = work.shapes[piece.owner];
+        shown[piece.owner] = true;
+        if (piece.radius < kClickRadius)
+            addError(&work, piece.centre,
+                     formatText("a piece of %s %s is too small or thin to click: its widest spot is %.2f units "
+                                "across, at least %.2f are needed (%s)",
+                                colourText(&work, shape->colour).c_str(), placeText(piece.centre).c_str(),
+                                2 * piece.radius, 2 * kClickRadius, shape->name.c_str()));
+        Draft draft;
+        draft.colour = shape->colour;
+        draft.shape = piece.owner;
+        draft.polygon = std::move(piece.polygon);
+        draft.area = piece.area;
+        draft.centre = piece.centre;
+        draft.radius = piece.radius;
+        byColour[shape->colour - 1].push_back(std::move(draft));
+    }
+    for (size_t s = 0; s < work.shapes.size(); ++s)
+        if (!shown[s]) addNote(&work, work.shapes[s]->name + " is hidden under the shapes above it");
+
+    // Counts against the catalogue; too few are made up by splitting the largest regions.
+    const PageVariant* variant = pageVariant(source.page, detailed);
+    for (int n = 1; n <= source.page->colourCount; ++n) {
+        std::vector<Draft>& drafts = byColour[n - 1];
+        int wanted = variant->regionCounts[n - 1];
+        out.drawn[n - 1] = (int)drafts.size();
+        if ((int)drafts.size() > wanted) {
+            addError(&work, drafts.front().centre,
+                     formatText("%s has %d regions, the catalogue wants %d: merge or recolour %d of them",
+                                colourText(&work, n).c_str(), (int)drafts.size(), wanted,
+                                (int)drafts.size() - wanted));
+            continue;
+        }
+        std::vector<int> unsplittable(0);
+        while ((int)drafts.size() < wanted) {
+            int largest = -1;
+            for (size_t i = 0; i < drafts.size(); ++i)
+                if (std::find(unsplittable.begin(), unsplittable.end(), (int)i) == unsplittable.end() &&
+                    (largest < 0 || drafts[i].area > drafts[largest].area))
+                    largest = (int)i;
+            if (largest < 0) break;
+            Draft first, second;
+            if (!splitDraft(&work, drafts[largest], &first, &second)) {
+                unsplittable.push_back(largest);
+                continue;
+            }
+            drafts[largest] = std::move(first);
+            drafts.push_back(std::move(second));
+        }
+        if ((int)drafts.size() < wanted)
+            addError(&work, drafts.empty() ? PicturePoint{15, 15} : drafts.front().centre,
+                     formatText("%s has %d regions, the catalogue wants %d, and splitting could only reach %d: "
+                                "draw more regions of this colour",
+                                colourText(&work, n).c_str(), out.drawn[n - 1], wanted, (int)drafts.size()));
+        std::stable_sort(drafts.begin(), drafts.end(), readingOrder);
+    }
+
+    // Regions with their meshes and labels.
+    std::vector<Draft> all;
+    for (int n = 1; n <= source.page->colourCount; ++n)
+        for (size_t m = 0; m < byColour[n - 1].size(); ++m) {
+            Draft& draft = byColour[n - 1][m];
+            PictureRegion region;
+            region.colour = n;
+            region.element = (int)m + 1;
+            region.key = regionKey(n, region.element);
+            region.entry = formatText("color%del%d", n, region.element);
+            region.label = draft.centre;
+            region.labelRadius = draft.radius;
+            region.area = draft.area;
+            region.rings = polygonRings(&work, draft.polygon.get());
+            if (!triangulate(&work, draft.polygon.get(), &region.triangles) ||
+                std::fabs(trianglesArea(region.triangles) - draft.area) > 1e-6 * std::max(1.0, draft.area))
+                addError(&work, draft.centre,
+                         "the region " + region.entry + " " + placeText(draft.centre) +
+                             " could not be triangulated" + (work.geosMessage.empty() ? "" : " (" + work.geosMessage + ")"));
+            double height = pictureDigitHeight(glyphs, n, draft.radius);
+            placePictureDigit(glyphs, n, draft.centre, height, &out.numberTriangles);
+            out.regions.push_back(std::move(region));
+            all.push_back(std::move(draft));
+        }
+    outlineMesh(&work, all, &out.outlineTriangles);
+
+    all.clear();
+    pieces.clear();
+    faces.clear();
+    GEOS_finish_r(work.handle);
+    return out;
+}
