@@ -1,0 +1,171 @@
+#include "support/game_process.h"
+
+#include "support/test_support.h"
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------------------
+// Internal helpers
+// ---------------------------------------------------------------------------
+
+// The picture canvas's corner in the scene, and the frame's eye distance.
+static const double kCanvasX = -11.716, kCanvasY = -14.607, kCanvasZ = 51.121;
+static const double kEyeDistance = 100.0;
+static const double kHalfFieldTangent = 0.41421356237309503;  // tan(22.5 degrees)
+
+static int runProgram(const std::vector<std::string>& args) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// ---------------------------------------------------------------------------
+// The game process
+// ---------------------------------------------------------------------------
+
+GameProcess launchGame(const std::string& folder, const std::string& userData) {
+    GameProcess game = {0, folder, userData, folder + "/sound-output.raw"};
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        setenv("XDG_DATA_HOME", userData.c_str(), 1);
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", game.soundFile.c_str(), 1);
+        execl(TINTARIA_GAME_PATH, TINTARIA_GAME_PATH, (char*)nullptr);
+        _exit(127);
+    }
+    game.pid = pid > 0 ? pid : 0;
+    return game;
+}
+
+int waitForGameExit(GameProcess* game, int limitMs) {
+    for (int waited = 0; game->pid; waited += 20) {
+        int status = 0;
+        if (waitpid(game->pid, &status, WNOHANG) == game->pid) {
+            game->pid = 0;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (waited >= limitMs) return -1;
+        usleep(20 * 1000);
+    }
+    return -1;
+}
+
+void killGame(GameProcess* game) {
+    if (!game->pid) return;
+    kill(game->pid, SIGKILL);
+    waitpid(game->pid, nullptr, 0);
+    game->pid = 0;
+}
+
+std::string settingsFileOf(const GameProcess& game) { return game.userData + "/tintaria/pigmora-tintaria-cfg"; }
+
+// ---------------------------------------------------------------------------
+// Input
+// ---------------------------------------------------------------------------
+
+bool xdotool(const std::vector<std::string>& args) {
+    std::vector<std::string> command(1, "xdotool");
+    command.insert(command.end(), args.begin(), args.end());
+    return runProgram(command) == 0;
+}
+
+void waitMs(int ms) { usleep((useconds_t)ms * 1000); }
+
+bool moveTo(int x, int y) { return xdotool({"mousemove", std::to_string(x), std::to_string(y)}); }
+
+bool clickAt(int x, int y) {
+    // Picking answers one frame after the pointer arrives: let a few frames pass.
+    if (!moveTo(x, y)) return false;
+    waitMs(150);
+    return xdotool({"click", "1"});
+}
+
+bool pressKey(const char* name) { return xdotool({"key", name}); }
+
+// ---------------------------------------------------------------------------
+// Screen
+// ---------------------------------------------------------------------------
+
+bool takeScreenshot(Screenshot* shot) {
+    char path[] = "/tmp/tintaria-shot-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0) return false;
+    close(fd);
+    std::string target = std::string("ppm:") + path;
+    bool ok = runProgram({"import", "-window", "root", "-depth", "8", target}) == 0;
+    std::vector<uint8_t> bytes = readWholeFile(path);
+    unlink(path);
+    if (!ok || bytes.empty()) return false;
+    int w = 0, h = 0, max = 0, offset = 0;
+    bytes.push_back(0);
+    if (sscanf((const char*)bytes.data(), "P6 %d %d %d%n", &w, &h, &max, &offset) != 3 || max != 255) return false;
+    size_t start = (size_t)offset + 1, size = (size_t)w * h * 3;
+    if (bytes.size() < start + size) return false;
+    shot->width = w;
+    shot->height = h;
+    shot->rgb.assign(bytes.begin() + start, bytes.begin() + start + size);
+    return true;
+}
+
+void pixelAt(const Screenshot& shot, int x, int y, uint8_t rgb[3]) {
+    size_t at = ((size_t)y * shot.width + x) * 3;
+    for (int i = 0; i < 3; ++i) rgb[i] = shot.rgb[at + i];
+}
+
+bool waitForColour(int x, int y, const uint8_t want[3], int tolerance, int limitMs, uint8_t seen[3]) {
+    for (int waited = 0; waited <= limitMs; waited += 100) {
+        Screenshot shot;
+        if (takeScreenshot(&shot)) {
+            pixelAt(shot, x, y, seen);
+            bool close = true;
+            for (int i = 0; i < 3; ++i) close = close && std::abs((int)seen[i] - (int)want[i]) <= tolerance;
+            if (close) return true;
+        }
+        waitMs(100);
+    }
+    return false;
+}
+
+void sceneToWindow(double sx, double sy, double sz, int width, int height, int* x, int* y) {
+    double depth = kEyeDistance - sz;
+    double halfHeight = depth * kHalfFieldTangent;
+    double halfWidth = halfHeight * width / height;
+    *x = (int)lround(width / 2.0 + sx / halfWidth * width / 2.0);
+    *y = (int)lround(height / 2.0 - sy / halfHeight * height / 2.0);
+}
+
+void canvasToWindow(double cx, double cy, int width, int height, int* x, int* y) {
+    sceneToWindow(cx + kCanvasX, cy + kCanvasY, kCanvasZ, width, height, x, y);
+}
+
+// ---------------------------------------------------------------------------
+// Sound
+// ---------------------------------------------------------------------------
+
+size_t recordedBytes(const GameProcess& game) {
+    struct stat info;
+    return stat(game.soundFile.c_str(), &info) == 0 ? (size_t)info.st_size : 0;
+}
+
+std::vector<int16_t> recordedSound(const GameProcess& game, size_t fromByte) {
+    std::vector<uint8_t> bytes = readWholeFile(game.soundFile);
+    std::vector<int16_t> samples;
+    for (size_t i = fromByte & ~(size_t)1; i + 1 < bytes.size(); i += 2)
+        samples.push_back((int16_t)(bytes[i] | (bytes[i + 1] << 8)));
+    return samples;
+}

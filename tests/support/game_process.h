@@ -1,0 +1,60 @@
+// The real game as a separate process under the test's X display, driven
+// with real pointer and key events (xdotool) and watched through
+// screenshots and its recorded sound output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// One run of the game binary in a folder of its own.
+struct GameProcess {
+    pid_t pid;
+    std::string folder;      // working directory, where its archives are
+    std::string userData;    // XDG_DATA_HOME of the run: the settings file lives below it
+    std::string soundFile;   // where SDL's disk audio driver records the mix
+};
+
+// A screenshot of the whole X screen, 8-bit RGB rows from the top.
+struct Screenshot {
+    int width, height;
+    std::vector<uint8_t> rgb;
+};
+
+// Starts the game in folder with its own settings folder and recorded sound; pid 0 on failure.
+GameProcess launchGame(const std::string& folder, const std::string& userData);
+// Waits up to limitMs for the game to end: its exit status, -1 if it still runs, 128+ for a signal.
+int waitForGameExit(GameProcess* game, int limitMs);
+// Ends a game that is still running.
+void killGame(GameProcess* game);
+// The settings file of a run.
+std::string settingsFileOf(const GameProcess& game);
+
+// Runs xdotool with the arguments (no shell); true when it succeeded.
+bool xdotool(const std::vector<std::string>& args);
+// Moves the pointer to a window pixel, waits a few frames for picking to follow, and clicks.
+bool clickAt(int x, int y);
+// Moves the pointer without clicking.
+bool moveTo(int x, int y);
+// Presses a key by its X name ("Escape", "Return", "Right").
+bool pressKey(const char* name);
+// Sleeps for a number of milliseconds (for frames to pass, not as a measure).
+void waitMs(int ms);
+
+// Takes a screenshot of the root window; false when it cannot.
+bool takeScreenshot(Screenshot* shot);
+// The colour of one screenshot pixel.
+void pixelAt(const Screenshot& shot, int x, int y, uint8_t rgb[3]);
+// Waits until the pixel at (x, y) is within tolerance of the colour, up to limitMs; the last colour seen.
+bool waitForColour(int x, int y, const uint8_t want[3], int tolerance, int limitMs, uint8_t seen[3]);
+
+// Window pixel of a point of the picture canvas (0 to 30 each way, y up) on a screen of that size.
+void canvasToWindow(double cx, double cy, int width, int height, int* x, int* y);
+// Window pixel of a scene point (after the frame's translation) on a screen of that size.
+void sceneToWindow(double sx, double sy, double sz, int width, int height, int* x, int* y);
+
+// The recorded sound's 16-bit stereo samples (44100 Hz on this machine's SDL), from byte offset.
+std::vector<int16_t> recordedSound(const GameProcess& game, size_t fromByte = 0);
+// The size of the recording so far.
+size_t recordedBytes(const GameProcess& game);
