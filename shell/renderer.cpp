@@ -96,6 +96,9 @@ static void setFixedGlState() {
     glAlphaFunc(GL_GREATER, 0.9f);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
     glEnable(GL_NORMALIZE);
+    // Meshes take their colour through the material from the first frame on,
+    // also a transparent mesh drawn before any opaque one.
+    glEnable(GL_COLOR_MATERIAL);
     const char* extensions = (const char*)glGetString(GL_EXTENSIONS);
     if (extensions && strstr(extensions, "GL_EXT_separate_specular_color"))
         glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
