@@ -63,9 +63,21 @@ struct Draft {
     double radius;
 };
 
-// A way to cut a region in two, before it is tried.
+// Where a line crosses a ring: the distance along the line, and which ring.
+struct Crossing {
+    double t;
+    int ring;
+};
+
+// One straight stretch of a cut, between two boundary vertices.
+struct CutSpan {
+    PicturePoint a, b;
+};
+
+// A way to cut a region in two, before it is tried: spans along one line, from the outer
+// ring through holes back to the outer ring.
 struct CutCandidate {
-    PicturePoint a, b;       // where the cut meets the boundary
+    std::vector<CutSpan> spans;
     double score;
 };
 
@@ -119,7 +131,10 @@ static const double kRoughCircleTolerance = 0.05;   // enough to compare cuts
 static const double kNotedCrumbArea = 0.05;
 // Cut directions tried when splitting, and how much a cut bends (of its length).
 static const int kCutDirections = 12;
-static const double kCutBend = 0.08;
+static const double kCutBend = 0.06;
+// Cuts tried in full once one has worked, and how clickable the halves must be.
+static const int kCutsTried = 8;
+static const double kSplitRadius = 1.5 * 0.35;
 
 // ---------------------------------------------------------------------------
 // Internal helpers: messages
@@ -191,12 +206,24 @@ static PictureRing ringPoints(Work* work, const GEOSGeometry* ring, bool dropLas
     return points;
 }
 
-// Outer ring first, then the holes.
+static double signedArea(const PictureRing& ring) {
+    double twice = 0;
+    for (size_t i = 0; i < ring.size(); ++i) {
+        const PicturePoint& a = ring[i];
+        const PicturePoint& b = ring[(i + 1) % ring.size()];
+        twice += a.x * b.y - b.x * a.y;
+    }
+    return twice / 2;
+}
+
+// Outer ring first, counter-clockwise, then the holes, clockwise.
 static std::vector<PictureRing> polygonRings(Work* work, const GEOSGeometry* polygon) {
     std::vector<PictureRing> rings;
     rings.push_back(ringPoints(work, GEOSGetExteriorRing_r(work->handle, polygon), true));
     int holes = GEOSGetNumInteriorRings_r(work->handle, polygon);
     for (int i = 0; i < holes; ++i) rings.push_back(ringPoints(work, GEOSGetInteriorRingN_r(work->handle, polygon, i), true));
+    for (size_t r = 0; r < rings.size(); ++r)
+        if ((signedArea(rings[r]) > 0) != (r == 0)) std::reverse(rings[r].begin(), rings[r].end());
     return rings;
 }
 
@@ -254,10 +281,10 @@ static PicturePoint pointInside(Work* work, const GEOSGeometry* polygon) {
 // Internal helpers: shapes and faces
 // ---------------------------------------------------------------------------
 
-// Whether a shape covers a point under its fill rule (winding numbers over its rings).
-static bool shapeCovers(const PictureShape& shape, PicturePoint p) {
+// Whether rings cover a point under a fill rule (winding numbers).
+static bool ringsCover(const std::vector<PictureRing>& rings, PictureFillRule rule, PicturePoint p) {
     int winding = 0;
-    for (const PictureRing& ring : shape.rings) {
+    for (const PictureRing& ring : rings) {
         size_t n = ring.size();
         for (size_t i = 0; i < n; ++i) {
             const PicturePoint& a = ring[i];
@@ -270,7 +297,7 @@ static bool shapeCovers(const PictureShape& shape, PicturePoint p) {
             }
         }
     }
-    return shape.fillRule == FILL_EVENODD ? (winding & 1) != 0 : winding != 0;
+    return rule == FILL_EVENODD ? (winding & 1) != 0 : winding != 0;
 }
 
 static void shapeBounds(const PictureShape& shape, double box[4]) {
@@ -314,7 +341,7 @@ static std::vector<Face> canvasFaces(Work* work) {
         for (int s = (int)work->shapes.size() - 1; s >= 0 && face.owner == kUncovered; --s) {
             const double* box = &boxes[s * 4];
             if (p.x < box[0] || p.y < box[1] || p.x > box[2] || p.y > box[3]) continue;
-            if (shapeCovers(*work->shapes[s], p)) face.owner = s;
+            if (ringsCover(work->shapes[s]->rings, work->shapes[s]->fillRule, p)) face.owner = s;
         }
         faces.push_back(std::move(face));
     }
@@ -464,11 +491,12 @@ static bool absorbCrumbs(Work* work, std::vector<Face>& faces, const std::vector
 // Internal helpers: splitting a region in two
 // ---------------------------------------------------------------------------
 
-// Where a line (point o, direction d) runs inside the rings: parameter intervals along d.
-static std::vector<std::pair<double, double>> chords(const std::vector<PictureRing>& rings, PicturePoint o, PicturePoint d) {
-    std::vector<double> crossings;
+// Where a line (point o, direction d) crosses the rings, in order along it.
+static std::vector<Crossing> lineCrossings(const std::vector<PictureRing>& rings, PicturePoint o, PicturePoint d) {
+    std::vector<Crossing> crossings;
     PicturePoint n = {-d.y, d.x};
-    for (const PictureRing& ring : rings)
+    for (size_t r = 0; r < rings.size(); ++r) {
+        const PictureRing& ring = rings[r];
         for (size_t i = 0; i < ring.size(); ++i) {
             const PicturePoint& a = ring[i];
             const PicturePoint& b = ring[(i + 1) % ring.size()];
@@ -477,12 +505,11 @@ static std::vector<std::pair<double, double>> chords(const std::vector<PictureRi
             if ((sa > 0) == (sb > 0)) continue;
             double t = sa / (sa - sb);
             PicturePoint c = {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
-            crossings.push_back((c.x - o.x) * d.x + (c.y - o.y) * d.y);
+            crossings.push_back(Crossing{(c.x - o.x) * d.x + (c.y - o.y) * d.y, (int)r});
         }
-    std::sort(crossings.begin(), crossings.end());
-    std::vector<std::pair<double, double>> inside;
-    for (size_t i = 0; i + 1 < crossings.size(); i += 2) inside.push_back(std::make_pair(crossings[i], crossings[i + 1]));
-    return inside;
+    }
+    std::sort(crossings.begin(), crossings.end(), [](const Crossing& x, const Crossing& y) { return x.t < y.t; });
+    return crossings;
 }
 
 // Area of the rings on the positive side of the line n . p = s (holes subtract: their rings run the other way).
@@ -500,44 +527,29 @@ static double areaAbove(const std::vector<PictureRing>& rings, PicturePoint n, d
                 clipped.push_back(PicturePoint{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)});
             }
         }
-        double twice = 0;
-        for (size_t i = 0; i < clipped.size(); ++i) {
-            const PicturePoint& a = clipped[i];
-            const PicturePoint& b = clipped[(i + 1) % clipped.size()];
-            twice += a.x * b.y - b.x * a.y;
-        }
-        total += twice / 2;
+        total += signedArea(clipped);
     }
     return std::fabs(total);
 }
 
-static double signedArea(const PictureRing& ring) {
-    double twice = 0;
-    for (size_t i = 0; i < ring.size(); ++i) {
-        const PicturePoint& a = ring[i];
-        const PicturePoint& b = ring[(i + 1) % ring.size()];
-        twice += a.x * b.y - b.x * a.y;
-    }
-    return twice / 2;
-}
-
-// The ring vertex nearest to a point.
-static PicturePoint nearestVertex(const std::vector<PictureRing>& rings, PicturePoint p) {
-    PicturePoint best = rings[0][0];
+// The vertex of one ring nearest to a point.
+static PicturePoint nearestVertex(const PictureRing& ring, PicturePoint p) {
+    PicturePoint best = ring[0];
     double bestDistance = 1e30;
-    for (const PictureRing& ring : rings)
-        for (const PicturePoint& v : ring) {
-            double d = (v.x - p.x) * (v.x - p.x) + (v.y - p.y) * (v.y - p.y);
-            if (d < bestDistance) {
-                bestDistance = d;
-                best = v;
-            }
+    for (const PicturePoint& v : ring) {
+        double d = (v.x - p.x) * (v.x - p.x) + (v.y - p.y) * (v.y - p.y);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = v;
         }
+    }
     return best;
 }
 
-// Ways to cut: across the widest spot and across the middle of the area, in every
-// direction; the shorter the cut and the more even the halves, the better.
+// Ways to cut, along lines in every direction: across the widest spot and across the
+// area at a half, a third and two thirds. A line inside the region runs in stretches
+// from the outer ring to the outer ring, crossing holes on the way: each such stretch
+// cuts the region in two. The shorter the cut and the more even the halves, the better.
 static std::vector<CutCandidate> cutCandidates(const Draft& draft, const std::vector<PictureRing>& rings) {
     std::vector<CutCandidate> candidates;
     double size = std::sqrt(draft.area);
@@ -545,33 +557,45 @@ static std::vector<CutCandidate> cutCandidates(const Draft& draft, const std::ve
         double angle = M_PI * k / kCutDirections;
         PicturePoint d = {std::cos(angle), std::sin(angle)};
         PicturePoint n = {-d.y, d.x};
-        // The offset whose line halves the area.
         double lo = 1e30, hi = -1e30;
-        for (const PictureRing& ring : rings)
-            for (const PicturePoint& p : ring) {
-                lo = std::min(lo, p.x * n.x + p.y * n.y);
-                hi = std::max(hi, p.x * n.x + p.y * n.y);
-            }
-        double a = lo, b = hi;
-        for (int i = 0; i < 40; ++i) {
-            double mid = (a + b) / 2;
-            if (areaAbove(rings, n, mid) > draft.area / 2) a = mid; else b = mid;
+        for (const PicturePoint& p : rings[0]) {
+            lo = std::min(lo, p.x * n.x + p.y * n.y);
+            hi = std::max(hi, p.x * n.x + p.y * n.y);
         }
-        double offsets[2] = {(a + b) / 2, draft.centre.x * n.x + draft.centre.y * n.y};
+        double offsets[4];
+        const double shares[3] = {0.5, 1.0 / 3.0, 2.0 / 3.0};
+        for (int q = 0; q < 3; ++q) {
+            double a = lo, b = hi;
+            for (int i = 0; i < 40; ++i) {
+                double mid = (a + b) / 2;
+                if (areaAbove(rings, n, mid) > draft.area * shares[q]) a = mid; else b = mid;
+            }
+            offsets[q] = (a + b) / 2;
+        }
+        offsets[3] = draft.centre.x * n.x + draft.centre.y * n.y;
         for (double s : offsets) {
             PicturePoint o = {n.x * s, n.y * s};
-            std::vector<std::pair<double, double>> inside = chords(rings, o, d);
-            for (const auto& chord : inside) {
-                CutCandidate c;
-                c.a = PicturePoint{o.x + d.x * chord.first, o.y + d.y * chord.first};
-                c.b = PicturePoint{o.x + d.x * chord.second, o.y + d.y * chord.second};
-                double cutLength = chord.second - chord.first;
-                double balance = 0.5;
-                if (inside.size() == 1) {
+            std::vector<Crossing> crossings = lineCrossings(rings, o, d);
+            if (crossings.size() % 2 != 0) continue;
+            // Stretches: inside intervals joined where the gap between them is a hole.
+            std::vector<CutCandidate> stretches;
+            for (size_t i = 0; i + 1 < crossings.size(); i += 2) {
+                PicturePoint from = {o.x + d.x * crossings[i].t, o.y + d.y * crossings[i].t};
+                PicturePoint to = {o.x + d.x * crossings[i + 1].t, o.y + d.y * crossings[i + 1].t};
+                CutSpan span = {nearestVertex(rings[crossings[i].ring], from),
+                                nearestVertex(rings[crossings[i + 1].ring], to)};
+                if (i > 0 && crossings[i].ring > 0)
+                    stretches.back().spans.push_back(span);
+                else
+                    stretches.push_back(CutCandidate{std::vector<CutSpan>(1, span), 0.0});
+            }
+            for (CutCandidate& c : stretches) {
+                double cutLength = 0;
+                for (const CutSpan& span : c.spans) cutLength += std::hypot(span.b.x - span.a.x, span.b.y - span.a.y);
+                double balance = 0.25;   // unknown until tried
+                if (stretches.size() == 1) {
                     double above = areaAbove(rings, n, s);
                     balance = std::min(above, draft.area - above) / draft.area;
-                } else {
-                    balance = 0.25;   // unknown until tried
                 }
                 c.score = balance - 0.25 * cutLength / size;
                 candidates.push_back(c);
@@ -583,16 +607,17 @@ static std::vector<CutCandidate> cutCandidates(const Draft& draft, const std::ve
     return candidates;
 }
 
-// The cut's points from a to b, bent by a share of its length, at most kLongestEdge apart, on the grid.
-static PictureRing cutLine(PicturePoint a, PicturePoint b, double bend) {
-    double cutLength = std::hypot(b.x - a.x, b.y - a.y);
-    int steps = std::max(2, (int)std::ceil(cutLength / (kLongestEdge * 0.9)));
-    PicturePoint n = {-(b.y - a.y) / cutLength, (b.x - a.x) / cutLength};
+// A span's points from a to b, bent by a share of its length, at most kLongestEdge apart, on the grid.
+static PictureRing spanLine(const CutSpan& span, double bend) {
+    PicturePoint a = span.a, b = span.b;
+    double spanLength = std::hypot(b.x - a.x, b.y - a.y);
+    int steps = std::max(1, (int)std::ceil(spanLength / (kLongestEdge * 0.9)));
+    PicturePoint n = {-(b.y - a.y) / spanLength, (b.x - a.x) / spanLength};
     PictureRing line;
     line.push_back(a);
     for (int i = 1; i < steps; ++i) {
         double t = (double)i / steps;
-        double offset = 4 * bend * cutLength * t * (1 - t);
+        double offset = 4 * bend * spanLength * t * (1 - t);
         PicturePoint p = {snap(a.x + t * (b.x - a.x) + n.x * offset), snap(a.y + t * (b.y - a.y) + n.y * offset)};
         if (p.x != line.back().x || p.y != line.back().y) line.push_back(p);
     }
@@ -601,33 +626,137 @@ static PictureRing cutLine(PicturePoint a, PicturePoint b, double bend) {
     return line;
 }
 
-// Cuts the polygon along the line (which must run inside it, touching its boundary only
-// at its two ends); the two halves, or none.
-static std::vector<Geom> cutPolygon(Work* work, const GEOSGeometry* polygon, const PictureRing& cut) {
+// Which side of the line a-b the point c is on: twice the signed area of the triangle.
+// Exact for points on the grid: their differences and products fit a double.
+static double orientation(PicturePoint a, PicturePoint b, PicturePoint c) {
+    return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+
+static bool samePoint(PicturePoint a, PicturePoint b) { return a.x == b.x && a.y == b.y; }
+
+// Whether two segments share any point (crossing, touching or overlapping).
+static bool segmentsMeet(PicturePoint p1, PicturePoint p2, PicturePoint q1, PicturePoint q2) {
+    if (std::max(p1.x, p2.x) < std::min(q1.x, q2.x) || std::max(q1.x, q2.x) < std::min(p1.x, p2.x) ||
+        std::max(p1.y, p2.y) < std::min(q1.y, q2.y) || std::max(q1.y, q2.y) < std::min(p1.y, p2.y))
+        return false;
+    double d1 = orientation(q1, q2, p1), d2 = orientation(q1, q2, p2);
+    double d3 = orientation(p1, p2, q1), d4 = orientation(p1, p2, q2);
+    if (((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0))) return true;
+    auto within = [](PicturePoint a, PicturePoint b, PicturePoint c) {
+        return std::min(a.x, b.x) <= c.x && c.x <= std::max(a.x, b.x) && std::min(a.y, b.y) <= c.y &&
+               c.y <= std::max(a.y, b.y);
+    };
+    return (d1 == 0 && within(q1, q2, p1)) || (d2 == 0 && within(q1, q2, p2)) || (d3 == 0 && within(p1, p2, q1)) ||
+           (d4 == 0 && within(p1, p2, q2));
+}
+
+// Whether a line from one boundary vertex to another runs inside the rings, meeting
+// the boundary only at its two ends (and there only the edges that end at them).
+static bool runsInside(const std::vector<PictureRing>& rings, const PictureRing& line) {
+    if (line.size() < 2 || samePoint(line.front(), line.back())) return false;
+    PicturePoint a = line.front(), b = line.back();
+    for (const PictureRing& ring : rings)
+        for (size_t e = 0; e < ring.size(); ++e) {
+            PicturePoint e0 = ring[e], e1 = ring[(e + 1) % ring.size()];
+            for (size_t k = 0; k + 1 < line.size(); ++k) {
+                if (!segmentsMeet(line[k], line[k + 1], e0, e1)) continue;
+                bool atA = k == 0 && (samePoint(e0, a) || samePoint(e1, a));
+                bool atB = k + 2 == line.size() && (samePoint(e0, b) || samePoint(e1, b));
+                if (!atA && !atB) return false;
+                // Touching at an end only: the edge must not run along the line.
+                PicturePoint end = atA ? a : b;
+                PicturePoint other = samePoint(e0, end) ? e1 : e0;
+                PicturePoint next = atA ? line[1] : line[line.size() - 2];
+                if (orientation(end, next, other) == 0 &&
+                    (other.x - end.x) * (next.x - end.x) + (other.y - end.y) * (next.y - end.y) > 0)
+                    return false;
+                // A one-segment line touching an edge at its far end only is fine; anything else is not.
+                if (atA && !atB && line.size() == 2 && !(samePoint(e0, a) || samePoint(e1, a))) return false;
+            }
+        }
+    PicturePoint middle = {(line[0].x + line[1].x) / 2, (line[0].y + line[1].y) / 2};
+    return ringsCover(rings, FILL_EVENODD, middle);
+}
+
+// Cuts a polygon along a line from one vertex of the outer ring to another (checked with
+// runsInside) by walking the outer ring: the halves share the line's points and keep
+// every vertex of the boundary; each hole goes to the half around it.
+static void cutRings(const std::vector<PictureRing>& rings, const PictureRing& cut, std::vector<PictureRing>* first,
+                     std::vector<PictureRing>* second) {
+    const PictureRing& outer = rings[0];
+    size_t n = outer.size(), ia = 0, ib = 0;
+    PicturePoint a = cut.front(), b = cut.back();
+    for (size_t i = 0; i < n; ++i) {
+        if (samePoint(outer[i], a)) ia = i;
+        if (samePoint(outer[i], b)) ib = i;
+    }
+    // First half: the outer ring from a to b, back along the cut; second: from b to a, then the cut.
+    PictureRing one, two;
+    for (size_t i = ia; i != ib; i = (i + 1) % n) one.push_back(outer[i]);
+    one.push_back(outer[ib]);
+    for (size_t k = cut.size() - 2; k >= 1; --k) one.push_back(cut[k]);
+    for (size_t i = ib; i != ia; i = (i + 1) % n) two.push_back(outer[i]);
+    two.push_back(outer[ia]);
+    for (size_t k = 1; k + 1 < cut.size(); ++k) two.push_back(cut[k]);
+    first->assign(1, one);
+    second->assign(1, two);
+    for (size_t r = 1; r < rings.size(); ++r) {
+        PicturePoint probe = rings[r][0];
+        for (const PicturePoint& p : rings[r])
+            if (!samePoint(p, a) && !samePoint(p, b)) {
+                probe = p;
+                break;
+            }
+        (ringsCover(*first, FILL_EVENODD, probe) ? first : second)->push_back(rings[r]);
+    }
+}
+
+static Geom polygonFromRings(Work* work, const std::vector<PictureRing>& rings) {
+    GEOSGeometry* shell = GEOSGeom_createLinearRing_r(work->handle, sequence(work, rings[0], true));
+    std::vector<GEOSGeometry*> holes;
+    for (size_t r = 1; r < rings.size(); ++r)
+        holes.push_back(GEOSGeom_createLinearRing_r(work->handle, sequence(work, rings[r], true)));
+    return own(work, GEOSGeom_createPolygon_r(work->handle, shell, holes.data(), (unsigned)holes.size()));
+}
+
+// Cuts a polygon in two along a candidate; none when the cut does not qualify. One span
+// between two outer vertices is cut by walking the ring (and gently bent); spans through
+// holes by polygonizing the boundary with them. Either way no new vertex appears on
+// the boundary, so the neighbours still share every vertex.
+static std::vector<Geom> cutAlong(Work* work, const std::vector<PictureRing>& rings, const CutCandidate& cut) {
     std::vector<Geom> halves;
-    if (cut.size() < 2) return halves;
-    Geom line = lineString(work, cut, false);
-    if (GEOSRelatePattern_r(work->handle, line.get(), polygon, "1FFF0F***") != 1) return halves;
+    if (cut.spans.size() == 1) {
+        for (double bend : {kCutBend, 0.0}) {
+            PictureRing line = spanLine(cut.spans[0], bend);
+            if (!runsInside(rings, line)) continue;
+            std::vector<PictureRing> sides[2];
+            cutRings(rings, line, &sides[0], &sides[1]);
+            for (int i = 0; i < 2; ++i) halves.push_back(polygonFromRings(work, sides[i]));
+            return halves;
+        }
+        return halves;
+    }
     std::vector<Geom> lines;
-    lines.push_back(own(work, GEOSBoundary_r(work->handle, polygon)));
-    lines.push_back(std::move(line));
-    Geom all = collection(work, GEOS_GEOMETRYCOLLECTION, &lines);
+    for (const PictureRing& ring : rings) lines.push_back(lineString(work, ring, true));
+    for (const CutSpan& span : cut.spans) {
+        PictureRing line = spanLine(span, 0.0);
+        if (!runsInside(rings, line)) return halves;
+        lines.push_back(lineString(work, line, false));
+    }
+    Geom all = collection(work, GEOS_MULTILINESTRING, &lines);
     Geom noded = own(work, GEOSUnaryUnion_r(work->handle, all.get()));
     if (!noded) return halves;
     const GEOSGeometry* input[1] = {noded.get()};
     Geom faces = own(work, GEOSPolygonize_r(work->handle, input, 1));
     if (!faces) return halves;
-    for (const GEOSGeometry* face : parts(work, faces.get())) {
-        PicturePoint p = pointInside(work, face);
-        Geom point = own(work, GEOSGeom_createPointFromXY_r(work->handle, p.x, p.y));
-        if (GEOSIntersects_r(work->handle, polygon, point.get()) == 1)
+    for (const GEOSGeometry* face : parts(work, faces.get()))
+        if (ringsCover(rings, FILL_EVENODD, pointInside(work, face)))
             halves.push_back(own(work, GEOSGeom_clone_r(work->handle, face)));
-    }
     if (halves.size() != 2) halves.clear();
     return halves;
 }
 
-// Splits a draft in two along the best cut that leaves both halves clickable.
+// Splits a draft in two along the best cut that leaves both halves comfortably clickable.
 static bool splitDraft(Work* work, const Draft& draft, Draft* first, Draft* second) {
     std::vector<PictureRing> rings = polygonRings(work, draft.polygon.get());
     std::vector<CutCandidate> candidates = cutCandidates(draft, rings);
@@ -635,22 +764,20 @@ static bool splitDraft(Work* work, const Draft& draft, Draft* first, Draft* seco
     std::vector<Geom> best;
     int tried = 0;
     for (const CutCandidate& c : candidates) {
-        if (tried >= 8 && !best.empty()) break;
-        PicturePoint a = nearestVertex(rings, c.a), b = nearestVertex(rings, c.b);
-        if (a.x == b.x && a.y == b.y) continue;
-        ++tried;
-        std::vector<Geom> halves = cutPolygon(work, draft.polygon.get(), cutLine(a, b, kCutBend));
-        if (halves.empty()) halves = cutPolygon(work, draft.polygon.get(), cutLine(a, b, 0.0));
+        if (tried >= kCutsTried && !best.empty()) break;
+        std::vector<Geom> halves = cutAlong(work, rings, c);
         if (halves.empty()) continue;
+        ++tried;
         PicturePoint centres[2];
         double radii[2], areas[2];
         for (int i = 0; i < 2; ++i) {
             inscribedCircle(work, halves[i].get(), &centres[i], &radii[i], kRoughCircleTolerance);
             areas[i] = area(work, halves[i].get());
         }
-        if (std::min(radii[0], radii[1]) < kClickRadius * 1.5) continue;
-        double score = std::min(areas[0], areas[1]) / draft.area -
-                       0.25 * std::hypot(b.x - a.x, b.y - a.y) / std::sqrt(draft.area) +
+        if (std::min(radii[0], radii[1]) < kSplitRadius) continue;
+        double cutLength = 0;
+        for (const CutSpan& span : c.spans) cutLength += std::hypot(span.b.x - span.a.x, span.b.y - span.a.y);
+        double score = std::min(areas[0], areas[1]) / draft.area - 0.25 * cutLength / std::sqrt(draft.area) +
                        0.1 * std::min(radii[0], radii[1]) / draft.radius;
         if (score > bestScore) {
             bestScore = score;
@@ -673,10 +800,36 @@ static bool splitDraft(Work* work, const Draft& draft, Draft* first, Draft* seco
 // Internal helpers: meshes
 // ---------------------------------------------------------------------------
 
-// Triangles of a polygon or collection of polygons, counter-clockwise.
-static bool triangulate(Work* work, const GEOSGeometry* polygon, std::vector<PicturePoint>* triangles) {
+// Triangles of a polygon or collection of polygons, counter-clockwise. GEOS's ear
+// clipper sometimes fails to join many holes to their shell; then the polygon is cut
+// in two through a hole and each side is tried again.
+static bool triangulate(Work* work, const GEOSGeometry* polygon, std::vector<PicturePoint>* triangles, int depth = 0) {
     Geom result = own(work, GEOSConstrainedDelaunayTriangulation_r(work->handle, polygon));
-    if (!result) return false;
+    if (!result) {
+        if (depth >= 12) return false;
+        double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+        GEOSGeom_getXMin_r(work->handle, polygon, &x0);
+        GEOSGeom_getXMax_r(work->handle, polygon, &x1);
+        GEOSGeom_getYMin_r(work->handle, polygon, &y0);
+        GEOSGeom_getYMax_r(work->handle, polygon, &y1);
+        double split = (x0 + x1) / 2;
+        for (const GEOSGeometry* part : parts(work, polygon))
+            if (GEOSGeomTypeId_r(work->handle, part) == GEOS_POLYGON && GEOSGetNumInteriorRings_r(work->handle, part) > 0) {
+                const GEOSGeometry* hole = GEOSGetInteriorRingN_r(work->handle, part, 0);
+                double h0 = 0, h1 = 0;
+                GEOSGeom_getXMin_r(work->handle, hole, &h0);
+                GEOSGeom_getXMax_r(work->handle, hole, &h1);
+                split = (h0 + h1) / 2;
+                break;
+            }
+        Geom left = own(work, GEOSGeom_createRectangle_r(work->handle, x0 - 1, y0 - 1, split, y1 + 1));
+        Geom right = own(work, GEOSGeom_createRectangle_r(work->handle, split, y0 - 1, x1 + 1, y1 + 1));
+        for (const Geom& side : {std::move(left), std::move(right)}) {
+            Geom piece = own(work, GEOSIntersection_r(work->handle, polygon, side.get()));
+            if (!piece || !triangulate(work, piece.get(), triangles, depth + 1)) return false;
+        }
+        return true;
+    }
     for (const GEOSGeometry* triangle : parts(work, result.get())) {
         PictureRing ring = ringPoints(work, GEOSGetExteriorRing_r(work->handle, triangle), true);
         if (ring.size() != 3) continue;
@@ -717,7 +870,7 @@ static void outlineMesh(Work* work, const std::vector<Draft>& drafts, std::vecto
             double x0 = tx == 0 ? -margin : kCanvas * tx / tiles, x1 = tx == tiles - 1 ? kCanvas + margin : kCanvas * (tx + 1) / tiles;
             double y0 = ty == 0 ? -margin : kCanvas * ty / tiles, y1 = ty == tiles - 1 ? kCanvas + margin : kCanvas * (ty + 1) / tiles;
             Geom tile = own(work, GEOSGeom_createRectangle_r(work->handle, x0, y0, x1, y1));
-            Geom piece = own(work, GEOSIntersectionPrec_r(work->handle, wide.get(), tile.get(), kPictureGrid));
+            Geom piece = own(work, GEOSIntersection_r(work->handle, wide.get(), tile.get()));
             if (piece) triangulate(work, piece.get(), triangles);
         }
 }

@@ -154,15 +154,15 @@ std::string pictureReport(const PictureVariant& variant) {
                 (splits ? " (" + std::to_string(splits) + " made by splitting)" : std::string()) + "\n";
     else
         text += std::to_string(variant.errors.size()) + " error(s)\n";
-    std::string rows[3] = {"  colour   ", "  drawn    ", "  catalogue"};
+    std::string rows[3] = {"  colour    ", "  drawn     ", "  catalogue "};
     for (int n = 0; n < colours; ++n) {
         char cell[16];
-        snprintf(cell, sizeof cell, "%5d", n + 1);
+        snprintf(cell, sizeof cell, "%4d ", n + 1);
         rows[0] += cell;
         snprintf(cell, sizeof cell, "%4d%c", variant.drawn[n],
                  variant.drawn[n] > catalogue->regionCounts[n] ? '!' : variant.drawn[n] < catalogue->regionCounts[n] ? '+' : ' ');
         rows[1] += cell;
-        snprintf(cell, sizeof cell, "%5d", catalogue->regionCounts[n]);
+        snprintf(cell, sizeof cell, "%4d ", catalogue->regionCounts[n]);
         rows[2] += cell;
     }
     for (const std::string& row : rows) text += row + "\n";
@@ -212,7 +212,7 @@ static void buildPictures(const std::string& outDir) {
     worker();
     for (std::thread& t : pool) t.join();
 
-    int failed = 0;
+    int failed = 0, built = 0;
     for (const PictureSource& source : sources) {
         for (const std::string& e : source.errors) printf("error: %s\n", e.c_str());
         for (const std::string& n : source.notes) printf("note: %s\n", n.c_str());
@@ -220,12 +220,17 @@ static void buildPictures(const std::string& outDir) {
     }
     for (size_t i = 0; i < jobs.size(); ++i) {
         PictureVariant& variant = jobs[i].result;
-        printf("%s  [%.1f s]\n", pictureReport(variant).c_str(), jobs[i].seconds);
+        std::string report = pictureReport(variant);
+        char seconds[32];
+        snprintf(seconds, sizeof seconds, "  [%.1f s]", jobs[i].seconds);
+        report.insert(report.find('\n'), seconds);
+        fputs(report.c_str(), stdout);
         if (!variant.errors.empty() || !jobs[i].source->errors.empty()) {
             failed += variant.errors.empty() ? 0 : 1;
             continue;
         }
         writePictureArchive(variant, outDir);
+        ++built;
         std::string manifestPath = outDir + "/" + archiveBase(variant) + ".json";
         std::ofstream manifest(manifestPath, std::ios::binary);
         manifest << pictureManifest(variant);
@@ -238,6 +243,7 @@ static void buildPictures(const std::string& outDir) {
                               std::string(sheets) + "/" + archiveBase(jobs[i].result) + ".png");
     }
     if (!missing.empty()) printf("pictures: no source yet for %s (in %s)\n", missing.c_str(), folder.c_str());
+    printf("pictures: %d variant(s) built from %d source(s)\n", built, (int)sources.size());
     fflush(stdout);
     if (failed) studioFail("pictures: %d source(s) or variant(s) have errors (listed above)", failed);
 }
