@@ -956,6 +956,12 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
                      formatText("%s has %d regions, the catalogue wants %d: merge or recolour %d of them",
                                 colourText(&work, n).c_str(), (int)drafts.size(), wanted,
                                 (int)drafts.size() - wanted));
+            std::stable_sort(drafts.begin(), drafts.end(), readingOrder);
+            continue;
+        }
+        if (drafts.empty()) {
+            addError(&work, PicturePoint{15, 15},
+                     formatText("%s has no region, the catalogue wants %d", colourText(&work, n).c_str(), wanted));
             continue;
         }
         std::vector<int> unsplittable(0);
@@ -975,10 +981,11 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
             drafts.push_back(std::move(second));
         }
         if ((int)drafts.size() < wanted)
-            addError(&work, drafts.empty() ? PicturePoint{15, 15} : drafts.front().centre,
-                     formatText("%s has %d regions, the catalogue wants %d, and splitting could only reach %d: "
-                                "draw more regions of this colour",
-                                colourText(&work, n).c_str(), out.drawn[n - 1], wanted, (int)drafts.size()));
+            addError(&work, drafts.front().centre,
+                     formatText("%s has %d region%s, the catalogue wants %d, and splitting reached only %d: "
+                                "draw more regions of this colour, or larger ones",
+                                colourText(&work, n).c_str(), out.drawn[n - 1], out.drawn[n - 1] == 1 ? "" : "s",
+                                wanted, (int)drafts.size()));
         std::stable_sort(drafts.begin(), drafts.end(), readingOrder);
     }
 

@@ -68,6 +68,8 @@ static std::string archiveBase(const PictureVariant& variant) {
 }
 
 // A mesh of canvas triangles: in the canvas plane for the regions, or over it for the overlays.
+// Triangles that are flat once in floats are left out, and every normal faces the viewer
+// (+Z for the regions; -Y for the overlays, whose node is turned -90 degrees about X).
 static MeshSource canvasMesh(const std::vector<PicturePoint>& triangles, const char* texture, bool overlay, double lift) {
     MeshSource mesh = studioMesh(texture, MATERIAL_FLAT, false);
     const float t[2] = {0.5f, 0.5f};
@@ -85,7 +87,17 @@ static MeshSource canvasMesh(const std::vector<PicturePoint>& triangles, const c
                 p[k][2] = 0.0f;
             }
         }
+        // The canvas y of a vertex is its model y for the regions, its model z for the overlays.
+        int v = overlay ? 2 : 1;
+        double twice = ((double)p[1][0] - p[0][0]) * ((double)p[2][v] - p[0][v]) -
+                       ((double)p[2][0] - p[0][0]) * ((double)p[1][v] - p[0][v]);
+        if (twice <= 0) continue;
         studioTriangle(&mesh, p[0], p[1], p[2], t, t, t);
+    }
+    for (size_t i = 0; i + 2 < mesh.normals.size(); i += 3) {
+        mesh.normals[i] = 0.0f;
+        mesh.normals[i + 1] = overlay ? -1.0f : 0.0f;
+        mesh.normals[i + 2] = overlay ? 0.0f : 1.0f;
     }
     return mesh;
 }
