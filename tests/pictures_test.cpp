@@ -348,13 +348,13 @@ int cellOf(Point p) {
     return cy * kIndexCells + cx;
 }
 
-TriangleIndex indexTriangles(const BuiltVariant& built) {
+TriangleIndex indexTriangles(const std::vector<const std::vector<Point>*>& lists) {
     TriangleIndex index;
     index.cells.resize(kIndexCells * kIndexCells);
-    for (const auto& region : built.regions) {
+    for (const std::vector<Point>* list : lists) {
         int r = (int)index.regions.size();
-        index.regions.push_back(&region.second);
-        const std::vector<Point>& t = region.second;
+        index.regions.push_back(list);
+        const std::vector<Point>& t = *list;
         for (size_t i = 0; i + 2 < t.size(); i += 3) {
             Point lo = {std::min({t[i].x, t[i + 1].x, t[i + 2].x}), std::min({t[i].y, t[i + 1].y, t[i + 2].y})};
             Point hi = {std::max({t[i].x, t[i + 1].x, t[i + 2].x}), std::max({t[i].y, t[i + 1].y, t[i + 2].y})};
@@ -376,6 +376,17 @@ int trianglesHolding(const TriangleIndex& index, Point p) {
         if (cross(t[i], t[i + 1], p) > 0 && cross(t[i + 1], t[i + 2], p) > 0 && cross(t[i + 2], t[i], p) > 0) ++count;
     }
     return count;
+}
+
+// Whether some triangle holds the point, edges included.
+bool trianglesTouch(const TriangleIndex& index, Point p) {
+    for (const auto& item : index.cells[cellOf(p)]) {
+        const std::vector<Point>& t = *index.regions[item.first];
+        size_t i = item.second;
+        if (cross(t[i], t[i + 1], p) >= 0 && cross(t[i + 1], t[i + 2], p) >= 0 && cross(t[i + 2], t[i], p) >= 0)
+            return true;
+    }
+    return false;
 }
 
 std::pair<std::pair<double, double>, std::pair<double, double>> edgeKey(Point a, Point b) {
@@ -474,7 +485,9 @@ void checkVariant(const std::string& folder, const PageEntry* page, bool detaile
     }
 
     // No overlaps: a fine grid of points off the grid lines, each inside one region at most.
-    TriangleIndex index = indexTriangles(built);
+    std::vector<const std::vector<Point>*> lists;
+    for (const auto& region : built.regions) lists.push_back(&region.second);
+    TriangleIndex index = indexTriangles(lists);
     int uncovered = 0, overlapping = 0, samples = 0;
     for (double y = 0.0513; y < kCanvas; y += 0.0937)
         for (double x = 0.0371; x < kCanvas; x += 0.0937) {
@@ -500,7 +513,8 @@ void checkVariant(const std::string& folder, const PageEntry* page, bool detaile
         }
     }
 
-    // Every number lies inside the region whose label it is next to.
+    // One number per region, its ink centred on the label point and inside the region's largest circle.
+    std::map<std::string, std::vector<Point>> numberInk;
     for (size_t i = 0; i + 2 < built.numbers.size(); i += 3) {
         Point c = {(built.numbers[i].x + built.numbers[i + 1].x + built.numbers[i + 2].x) / 3,
                    (built.numbers[i].y + built.numbers[i + 1].y + built.numbers[i + 2].y) / 3};
@@ -509,12 +523,30 @@ void checkVariant(const std::string& folder, const PageEntry* page, bool detaile
             if (!nearest || std::hypot(r.label.x - c.x, r.label.y - c.y) <
                                 std::hypot(nearest->label.x - c.x, nearest->label.y - c.y))
                 nearest = &r;
-        for (int k = 0; k < 3; ++k) {
-            double d = std::hypot(built.numbers[i + k].x - nearest->label.x, built.numbers[i + k].y - nearest->label.y);
-            EXPECT_LT(d, nearest->radius) << "number of " << nearest->entry << " stays inside its region";
-        }
-        if (::testing::Test::HasFailure()) break;
+        numberInk[nearest->entry].insert(numberInk[nearest->entry].end(), built.numbers.begin() + i,
+                                         built.numbers.begin() + i + 3);
     }
+    EXPECT_EQ(manifest.regions.size(), numberInk.size()) << "every region has its number";
+    for (const auto& ink : numberInk) {
+        const ManifestRegion& r = *byEntry[ink.first];
+        Point lo = ink.second[0], hi = ink.second[0];
+        for (const Point& p : ink.second) {
+            lo = Point{std::min(lo.x, p.x), std::min(lo.y, p.y)};
+            hi = Point{std::max(hi.x, p.x), std::max(hi.y, p.y)};
+        }
+        EXPECT_NEAR(r.label.x, (lo.x + hi.x) / 2, 1e-3) << "number of " << r.entry;
+        EXPECT_NEAR(r.label.y, (lo.y + hi.y) / 2, 1e-3) << "number of " << r.entry;
+        EXPECT_LT(std::hypot(hi.x - lo.x, hi.y - lo.y) / 2, r.radius) << "number of " << r.entry << " fits its region";
+        EXPECT_GT(hi.y - lo.y, 0.45) << "number of " << r.entry << " is tall enough to read";
+    }
+
+    // The outlines cover the boundary of every region.
+    TriangleIndex outlineIndex = indexTriangles(std::vector<const std::vector<Point>*>(1, &built.outlines));
+    int bare = 0;
+    for (const auto& region : built.regions)
+        for (const auto& e : boundaryEdges(region.second))
+            bare += !trianglesTouch(outlineIndex, Point{(e.first.x + e.second.x) / 2, (e.first.y + e.second.y) / 2});
+    EXPECT_EQ(0, bare) << "boundary edges without an outline";
 
     // Neighbours share their edges vertex for vertex: no region has a vertex in the middle of another's edge.
     std::vector<std::vector<Point>> cellVertices(kIndexCells * kIndexCells);

@@ -137,15 +137,19 @@ PictureGlyphs loadPictureGlyphs() {
                 // Cairo's y runs down; the canvas's runs up.
                 PicturePoint p = {d[1].point.x, -d[1].point.y};
                 if (ring.empty() || p.x != ring.back().x || p.y != ring.back().y) ring.push_back(p);
-                x0 = std::min(x0, p.x);
-                y0 = std::min(y0, p.y);
-                x1 = std::max(x1, p.x);
-                y1 = std::max(y1, p.y);
             }
         }
         if (ring.size() >= 3) rings.push_back(ring);
         cairo_path_destroy(path);
         if (rings.empty()) studioFail("the label font has no outline for the digit %d", n);
+        // The ink box: of the outlines only (the layout's starting point is no ink).
+        for (const PictureRing& r : rings)
+            for (const PicturePoint& p : r) {
+                x0 = std::min(x0, p.x);
+                y0 = std::min(y0, p.y);
+                x1 = std::max(x1, p.x);
+                y1 = std::max(y1, p.y);
+            }
 
         // In units of the ink height, the ink box's lower left corner at the origin.
         double height = y1 - y0;
