@@ -129,6 +129,10 @@ static const double kCircleTolerance = 0.01;
 static const double kRoughCircleTolerance = 0.05;   // enough to compare cuts
 // Hairline pieces at least this large are mentioned in the notes.
 static const double kNotedCrumbArea = 0.05;
+// Strips of a region narrower than twice this (a gap where two shapes nearly meet, left
+// joined to a larger part) are mentioned in the notes when at least this large.
+static const double kStripRadius = 0.25;
+static const double kNotedStripArea = 0.5;
 // Cut directions tried when splitting, and how much a cut bends (of its length).
 static const int kCutDirections = 12;
 static const double kCutBend = 0.06;
@@ -485,6 +489,24 @@ static bool absorbCrumbs(Work* work, std::vector<Face>& faces, const std::vector
         moved = true;
     }
     return moved;
+}
+
+// Notes the narrow strips of a region: what an opening (shrinking, then growing back)
+// takes away, where it is large enough not to be just a sharp corner.
+static void noteStrips(Work* work, const Draft& draft) {
+    Geom inner = own(work, GEOSBuffer_r(work->handle, draft.polygon.get(), -kStripRadius, 2));
+    if (!inner) return;
+    Geom opened = own(work, GEOSBuffer_r(work->handle, inner.get(), kStripRadius, 2));
+    if (!opened) return;
+    Geom thin = own(work, GEOSDifference_r(work->handle, draft.polygon.get(), opened.get()));
+    if (!thin) return;
+    for (const GEOSGeometry* part : parts(work, thin.get())) {
+        if (area(work, part) < kNotedStripArea) continue;
+        addNote(work, formatText("a strip of %s %s is narrower than %.0f SVG units (%s): if two shapes should meet "
+                                 "there, let them overlap",
+                                 colourText(work, draft.colour).c_str(), placeText(pointInside(work, part)).c_str(),
+                                 20 * kStripRadius, work->shapes[draft.shape]->name.c_str()));
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -940,6 +962,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
         draft.area = piece.area;
         draft.centre = piece.centre;
         draft.radius = piece.radius;
+        if (piece.radius >= kClickRadius) noteStrips(&work, draft);
         byColour[shape->colour - 1].push_back(std::move(draft));
     }
     for (size_t s = 0; s < work.shapes.size(); ++s)
