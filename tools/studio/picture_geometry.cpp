@@ -139,6 +139,8 @@ static const double kCutBend = 0.06;
 // Cuts tried in full once one has worked, and how clickable the halves must be.
 static const int kCutsTried = 8;
 static const double kSplitRadius = 1.5 * 0.35;
+// The outlines are made in tiles of a sixth of the canvas.
+static const int kOutlineTiles = 6;
 
 // ---------------------------------------------------------------------------
 // Internal helpers: messages
@@ -870,31 +872,39 @@ static double trianglesArea(const std::vector<PicturePoint>& t, size_t from = 0)
     return total;
 }
 
-// The outlines: every region boundary once, widened evenly with round joins, triangulated in tiles
-// (one polygon with a hole per region would be slow to triangulate).
+// The outlines: every region boundary once, widened evenly with round joins. Widened and
+// triangulated tile by tile: the lines near a tile, widened, then cut to the tile give
+// the same as cutting the whole widened outline, and many small pieces are much quicker
+// to widen and to triangulate than one with a hole per region.
 static void outlineMesh(Work* work, const std::vector<Draft>& drafts, std::vector<PicturePoint>* triangles) {
     std::vector<Geom> lines;
     for (const Draft& d : drafts) lines.push_back(own(work, GEOSBoundary_r(work->handle, d.polygon.get())));
     if (lines.empty()) return;
     Geom all = collection(work, GEOS_GEOMETRYCOLLECTION, &lines);
     Geom merged = own(work, GEOSUnaryUnion_r(work->handle, all.get()));
+    if (!merged) return;
     GEOSBufferParams* params = GEOSBufferParams_create_r(work->handle);
     GEOSBufferParams_setEndCapStyle_r(work->handle, params, GEOSBUF_CAP_ROUND);
     GEOSBufferParams_setJoinStyle_r(work->handle, params, GEOSBUF_JOIN_ROUND);
     GEOSBufferParams_setQuadrantSegments_r(work->handle, params, 4);
-    Geom wide = own(work, GEOSBufferWithParams_r(work->handle, merged.get(), params, kOutlineWidth / 2));
-    GEOSBufferParams_destroy_r(work->handle, params);
-    if (!wide) return;
-    const int tiles = 6;
-    const double margin = kOutlineWidth;
-    for (int ty = 0; ty < tiles; ++ty)
-        for (int tx = 0; tx < tiles; ++tx) {
-            double x0 = tx == 0 ? -margin : kCanvas * tx / tiles, x1 = tx == tiles - 1 ? kCanvas + margin : kCanvas * (tx + 1) / tiles;
-            double y0 = ty == 0 ? -margin : kCanvas * ty / tiles, y1 = ty == tiles - 1 ? kCanvas + margin : kCanvas * (ty + 1) / tiles;
+    const double half = kOutlineWidth / 2, reach = kOutlineWidth;
+    for (int ty = 0; ty < kOutlineTiles; ++ty)
+        for (int tx = 0; tx < kOutlineTiles; ++tx) {
+            double x0 = kCanvas * tx / kOutlineTiles, x1 = kCanvas * (tx + 1) / kOutlineTiles;
+            double y0 = kCanvas * ty / kOutlineTiles, y1 = kCanvas * (ty + 1) / kOutlineTiles;
+            // Tiles on the canvas edge take in the outline's overhang beyond it.
+            if (tx == 0) x0 -= reach;
+            if (ty == 0) y0 -= reach;
+            if (tx == kOutlineTiles - 1) x1 += reach;
+            if (ty == kOutlineTiles - 1) y1 += reach;
+            Geom local = own(work, GEOSClipByRect_r(work->handle, merged.get(), x0 - reach, y0 - reach, x1 + reach, y1 + reach));
+            if (!local || GEOSisEmpty_r(work->handle, local.get())) continue;
+            Geom wide = own(work, GEOSBufferWithParams_r(work->handle, local.get(), params, half));
             Geom tile = own(work, GEOSGeom_createRectangle_r(work->handle, x0, y0, x1, y1));
-            Geom piece = own(work, GEOSIntersection_r(work->handle, wide.get(), tile.get()));
+            Geom piece = wide ? own(work, GEOSIntersection_r(work->handle, wide.get(), tile.get())) : Geom(nullptr, GeosFree{work->handle});
             if (piece) triangulate(work, piece.get(), triangles);
         }
+    GEOSBufferParams_destroy_r(work->handle, params);
 }
 
 // Element numbers: top to bottom, then left to right, of the label points.
@@ -966,7 +976,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
         byColour[shape->colour - 1].push_back(std::move(draft));
     }
     for (size_t s = 0; s < work.shapes.size(); ++s)
-        if (!shown[s]) addNote(&work, work.shapes[s]->name + " is hidden under the shapes above it");
+        if (!shown[s]) addNote(&work, work.shapes[s]->name + " shows nowhere: the shapes above it cover it");
 
     // Counts against the catalogue; too few are made up by splitting the largest regions.
     const PageVariant* variant = pageVariant(source.page, detailed);

@@ -177,7 +177,7 @@ std::string pictureReport(const PictureVariant& variant) {
         snprintf(cell, sizeof cell, "%4d ", catalogue->regionCounts[n]);
         rows[2] += cell;
     }
-    for (const std::string& row : rows) text += row + "\n";
+    for (std::string& row : rows) text += row.erase(row.find_last_not_of(' ') + 1) + "\n";
     for (const std::string& e : variant.errors) text += "  error: " + e + "\n";
     for (const std::string& n : variant.notes) text += "  note: " + n + "\n";
     return text;
@@ -254,6 +254,8 @@ static void buildPictures(const std::string& outDir) {
             writePictureSheet(&jobs[i].result, &jobs[i + 1].result,
                               std::string(sheets) + "/" + archiveBase(jobs[i].result) + ".png");
     }
+    if (!jobs.empty()) printf("pictures: in the tables, + marks fewer regions drawn than the catalogue has (the rest "
+                              "made by splitting), ! more\n");
     if (!missing.empty()) printf("pictures: no source yet for %s (in %s)\n", missing.c_str(), folder.c_str());
     printf("pictures: %d variant(s) built from %d source(s)\n", built, (int)sources.size());
     fflush(stdout);
