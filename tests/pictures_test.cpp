@@ -136,6 +136,9 @@ const SourceMistake kMistakes[] = {
      "not readable XML"},
 };
 
+// Test names and failure messages show a mistake by its name.
+void PrintTo(const SourceMistake& mistake, std::ostream* os) { *os << mistake.name; }
+
 // ---------------------------------------------------------------------------
 // Internal helpers: running the builder
 // ---------------------------------------------------------------------------

@@ -133,6 +133,8 @@ static const double kNotedCrumbArea = 0.05;
 // joined to a larger part) are mentioned in the notes when at least this large.
 static const double kStripRadius = 0.25;
 static const double kNotedStripArea = 0.5;
+// Canvas left under no shape is mentioned from this area on.
+static const double kNotedBareArea = 0.5;
 // Cut directions tried when splitting, and how much a cut bends (of its length).
 static const int kCutDirections = 12;
 static const double kCutBend = 0.06;
@@ -956,6 +958,10 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
     std::vector<std::vector<Draft>> byColour(source.page->colourCount);
     std::vector<bool> shown(work.shapes.size(), false);
     for (Piece& piece : pieces) {
+        if (piece.owner == kUncovered && piece.area >= kNotedBareArea)
+            addNote(&work, formatText("a part of the canvas %s (%.1f square units) is under no shape: it stays white "
+                                      "and cannot be painted",
+                                      placeText(piece.centre).c_str(), piece.area));
         if (piece.owner < 0 || !piece.polygon) continue;
         const PictureShape* shape = work.shapes[piece.owner];
         shown[piece.owner] = true;
