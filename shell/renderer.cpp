@@ -154,11 +154,24 @@ Renderer* createRenderer() {
         r->nearCorner[2] = -1.0f;
     }
 
-    SDL_ShowCursor(SDL_DISABLE);
+    // The system cursor is replaced by an invisible one rather than hidden:
+    // SDL's compatibility layer turns a hidden cursor in a full-screen window
+    // into relative mouse mode, where touch screens, tablets, remote desktops
+    // and synthetic pointer events no longer report where the pointer is.
+    static Uint8 noPixels[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    r->blankCursor = SDL_CreateCursor(noPixels, noPixels, 8, 8, 0, 0);
+    if (r->blankCursor)
+        SDL_SetCursor(r->blankCursor);
+    else
+        SDL_ShowCursor(SDL_DISABLE);
     return r;
 }
 
-void shutdownRenderer(Renderer*) { SDL_Quit(); }
+void shutdownRenderer(Renderer* r) {
+    if (r->blankCursor) SDL_FreeCursor(r->blankCursor);
+    r->blankCursor = nullptr;
+    SDL_Quit();
+}
 
 bool swapBuffers(Renderer*) {
     SDL_GL_SwapBuffers();

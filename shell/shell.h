@@ -18,6 +18,7 @@ struct Renderer {
     int width;             // window pixels: the desktop size at start-up
     int height;
     float nearCorner[3];   // eye-space point under window pixel (0, 0) at window depth -1
+    SDL_Cursor* blankCursor;  // the system cursor, made invisible: the game draws its own brush
 };
 
 // SDL 1.2 key symbols the game reacts to.
