@@ -826,43 +826,73 @@ static bool splitDraft(Work* work, const Draft& draft, Draft* first, Draft* seco
 // Internal helpers: meshes
 // ---------------------------------------------------------------------------
 
-// Triangles of a polygon or collection of polygons, counter-clockwise. GEOS's ear
-// clipper sometimes fails to join many holes to their shell; then the polygon is cut
-// in two through a hole and each side is tried again.
-static bool triangulate(Work* work, const GEOSGeometry* polygon, std::vector<PicturePoint>* triangles, int depth = 0) {
-    Geom result = own(work, GEOSConstrainedDelaunayTriangulation_r(work->handle, polygon));
-    if (!result) {
-        if (depth >= 12) return false;
-        double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-        GEOSGeom_getXMin_r(work->handle, polygon, &x0);
-        GEOSGeom_getXMax_r(work->handle, polygon, &x1);
-        GEOSGeom_getYMin_r(work->handle, polygon, &y0);
-        GEOSGeom_getYMax_r(work->handle, polygon, &y1);
-        double split = (x0 + x1) / 2;
-        for (const GEOSGeometry* part : parts(work, polygon))
-            if (GEOSGeomTypeId_r(work->handle, part) == GEOS_POLYGON && GEOSGetNumInteriorRings_r(work->handle, part) > 0) {
-                const GEOSGeometry* hole = GEOSGetInteriorRingN_r(work->handle, part, 0);
-                double h0 = 0, h1 = 0;
-                GEOSGeom_getXMin_r(work->handle, hole, &h0);
-                GEOSGeom_getXMax_r(work->handle, hole, &h1);
-                split = (h0 + h1) / 2;
-                break;
-            }
-        Geom left = own(work, GEOSGeom_createRectangle_r(work->handle, x0 - 1, y0 - 1, split, y1 + 1));
-        Geom right = own(work, GEOSGeom_createRectangle_r(work->handle, split, y0 - 1, x1 + 1, y1 + 1));
-        for (const Geom& side : {std::move(left), std::move(right)}) {
-            Geom piece = own(work, GEOSIntersection_r(work->handle, polygon, side.get()));
-            if (!piece || !triangulate(work, piece.get(), triangles, depth + 1)) return false;
-        }
-        return true;
-    }
-    for (const GEOSGeometry* triangle : parts(work, result.get())) {
+static void appendTriangles(Work* work, const GEOSGeometry* result, std::vector<PicturePoint>* triangles) {
+    for (const GEOSGeometry* triangle : parts(work, result)) {
         PictureRing ring = ringPoints(work, GEOSGetExteriorRing_r(work->handle, triangle), true);
         if (ring.size() != 3) continue;
         double twice = signedArea(ring) * 2;
         if (twice == 0) continue;
         if (twice < 0) std::swap(ring[1], ring[2]);
         triangles->insert(triangles->end(), ring.begin(), ring.end());
+    }
+}
+
+// Triangles of a region, counter-clockwise, using its vertices only. GEOS's ear clipper
+// sometimes fails to join many holes to their shell; then the region is cut in two
+// through its holes, as a split would cut it (the cut's points lie inside, so the
+// neighbours still share every boundary vertex), and each half is tried again.
+static bool triangulateRegion(Work* work, const GEOSGeometry* polygon, std::vector<PicturePoint>* triangles,
+                              int depth = 0) {
+    Geom result = own(work, GEOSConstrainedDelaunayTriangulation_r(work->handle, polygon));
+    if (result) {
+        appendTriangles(work, result.get(), triangles);
+        return true;
+    }
+    if (depth >= 12 || GEOSGeomTypeId_r(work->handle, polygon) != GEOS_POLYGON) return false;
+    Draft draft;
+    draft.polygon = own(work, GEOSGeom_clone_r(work->handle, polygon));
+    draft.area = area(work, polygon);
+    inscribedCircle(work, polygon, &draft.centre, &draft.radius, kRoughCircleTolerance);
+    std::vector<PictureRing> rings = polygonRings(work, polygon);
+    for (const CutCandidate& c : cutCandidates(draft, rings)) {
+        std::vector<Geom> halves = cutAlong(work, rings, c);
+        if (halves.size() == 2)
+            return triangulateRegion(work, halves[0].get(), triangles, depth + 1) &&
+                   triangulateRegion(work, halves[1].get(), triangles, depth + 1);
+    }
+    return false;
+}
+
+// Triangles of a polygon or collection of polygons where new vertices do no harm (the
+// outlines), counter-clockwise. When the ear clipper fails, the polygon is cut in two
+// through a hole and each side is tried again.
+static bool triangulate(Work* work, const GEOSGeometry* polygon, std::vector<PicturePoint>* triangles, int depth = 0) {
+    Geom result = own(work, GEOSConstrainedDelaunayTriangulation_r(work->handle, polygon));
+    if (result) {
+        appendTriangles(work, result.get(), triangles);
+        return true;
+    }
+    if (depth >= 12) return false;
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    GEOSGeom_getXMin_r(work->handle, polygon, &x0);
+    GEOSGeom_getXMax_r(work->handle, polygon, &x1);
+    GEOSGeom_getYMin_r(work->handle, polygon, &y0);
+    GEOSGeom_getYMax_r(work->handle, polygon, &y1);
+    double split = (x0 + x1) / 2;
+    for (const GEOSGeometry* part : parts(work, polygon))
+        if (GEOSGeomTypeId_r(work->handle, part) == GEOS_POLYGON && GEOSGetNumInteriorRings_r(work->handle, part) > 0) {
+            const GEOSGeometry* hole = GEOSGetInteriorRingN_r(work->handle, part, 0);
+            double h0 = 0, h1 = 0;
+            GEOSGeom_getXMin_r(work->handle, hole, &h0);
+            GEOSGeom_getXMax_r(work->handle, hole, &h1);
+            split = (h0 + h1) / 2;
+            break;
+        }
+    Geom left = own(work, GEOSGeom_createRectangle_r(work->handle, x0 - 1, y0 - 1, split, y1 + 1));
+    Geom right = own(work, GEOSGeom_createRectangle_r(work->handle, split, y0 - 1, x1 + 1, y1 + 1));
+    for (const Geom& side : {std::move(left), std::move(right)}) {
+        Geom piece = own(work, GEOSIntersection_r(work->handle, polygon, side.get()));
+        if (!piece || !triangulate(work, piece.get(), triangles, depth + 1)) return false;
     }
     return true;
 }
@@ -959,8 +989,8 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
     std::vector<bool> shown(work.shapes.size(), false);
     for (Piece& piece : pieces) {
         if (piece.owner == kUncovered && piece.area >= kNotedBareArea)
-            addNote(&work, formatText("a part of the canvas %s (%.1f square units) is under no shape: it stays white "
-                                      "and cannot be painted",
+            addNote(&work, formatText("white space %s (%.1f square units): no shape covers it, so it cannot be "
+                                      "painted",
                                       placeText(piece.centre).c_str(), piece.area));
         if (piece.owner < 0 || !piece.polygon) continue;
         const PictureShape* shape = work.shapes[piece.owner];
@@ -1042,7 +1072,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
             region.labelRadius = draft.radius;
             region.area = draft.area;
             region.rings = polygonRings(&work, draft.polygon.get());
-            if (!triangulate(&work, draft.polygon.get(), &region.triangles) ||
+            if (!triangulateRegion(&work, draft.polygon.get(), &region.triangles) ||
                 std::fabs(trianglesArea(region.triangles) - draft.area) > 1e-6 * std::max(1.0, draft.area))
                 addError(&work, draft.centre,
                          "the region " + region.entry + " " + placeText(draft.centre) +
