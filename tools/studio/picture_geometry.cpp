@@ -140,7 +140,7 @@ static const int kCutDirections = 12;
 static const double kCutBend = 0.06;
 // Cuts tried in full once one has worked, and how clickable the halves must be.
 static const int kCutsTried = 8;
-static const double kSplitRadius = 1.5 * 0.35;
+static const double kSplitRadius = 1.5 * kClickRadius;
 // The outlines are made in tiles of a sixth of the canvas.
 static const int kOutlineTiles = 6;
 
@@ -995,21 +995,31 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
         if (piece.owner < 0 || !piece.polygon) continue;
         const PictureShape* shape = work.shapes[piece.owner];
         shown[piece.owner] = true;
-        if (piece.radius < kClickRadius)
-            addError(&work, piece.centre,
-                     formatText("a piece of %s %s is too small or thin to click: its widest spot is %.2f units "
-                                "across, at least %.2f are needed (%s)",
-                                colourText(&work, shape->colour).c_str(), placeText(piece.centre).c_str(),
-                                2 * piece.radius, 2 * kClickRadius, shape->name.c_str()));
-        Draft draft;
-        draft.colour = shape->colour;
-        draft.shape = piece.owner;
-        draft.polygon = std::move(piece.polygon);
-        draft.area = piece.area;
-        draft.centre = piece.centre;
-        draft.radius = piece.radius;
-        if (piece.radius >= kClickRadius) noteStrips(&work, draft);
-        byColour[shape->colour - 1].push_back(std::move(draft));
+        // A piece is one polygon; should the union of its faces fall apart anyway, each part is a region.
+        std::vector<Geom> polygons;
+        if (GEOSGeomTypeId_r(work.handle, piece.polygon.get()) == GEOS_POLYGON)
+            polygons.push_back(std::move(piece.polygon));
+        else
+            for (const GEOSGeometry* part : parts(&work, piece.polygon.get()))
+                if (GEOSGeomTypeId_r(work.handle, part) == GEOS_POLYGON)
+                    polygons.push_back(own(&work, GEOSGeom_clone_r(work.handle, part)));
+        for (Geom& polygon : polygons) {
+            Draft draft;
+            draft.colour = shape->colour;
+            draft.shape = piece.owner;
+            draft.polygon = std::move(polygon);
+            draft.area = area(&work, draft.polygon.get());
+            inscribedCircle(&work, draft.polygon.get(), &draft.centre, &draft.radius);
+            if (draft.radius < kClickRadius)
+                addError(&work, draft.centre,
+                         formatText("a piece of %s %s is too small or thin to click: its widest spot is %.2f units "
+                                    "across, at least %.2f are needed (%s)",
+                                    colourText(&work, shape->colour).c_str(), placeText(draft.centre).c_str(),
+                                    2 * draft.radius, 2 * kClickRadius, shape->name.c_str()));
+            else
+                noteStrips(&work, draft);
+            byColour[shape->colour - 1].push_back(std::move(draft));
+        }
     }
     for (size_t s = 0; s < work.shapes.size(); ++s)
         if (!shown[s]) addNote(&work, work.shapes[s]->name + " shows nowhere: the shapes above it cover it");
