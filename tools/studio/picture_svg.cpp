@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -167,12 +168,17 @@ static bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, strlen(prefix), prefix) == 0;
 }
 
+static std::string lowerCase(std::string text) {
+    for (char& c : text) c = (char)tolower((unsigned char)c);
+    return text;
+}
+
 // The variants an element is marked for: class "detailed" or "normal", an id or an
-// Inkscape layer name starting with either word.
+// Inkscape layer name starting with either word, in any case.
 static PictureLayer markedLayer(const xmlNode* node) {
-    std::string classes = attributeText(node, "class");
-    std::string id = attributeText(node, "id");
-    std::string label = attributeText(node, "label", "http://www.inkscape.org/namespaces/inkscape");
+    std::string classes = lowerCase(attributeText(node, "class"));
+    std::string id = lowerCase(attributeText(node, "id"));
+    std::string label = lowerCase(attributeText(node, "label", "http://www.inkscape.org/namespaces/inkscape"));
     if (hasToken(classes, "detailed") || startsWith(id, "detailed") || startsWith(label, "detailed"))
         return LAYER_DETAILED_ONLY;
     if (hasToken(classes, "normal") || startsWith(id, "normal") || startsWith(label, "normal")) return LAYER_NORMAL_ONLY;
