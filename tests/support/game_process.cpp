@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,10 +20,18 @@
 static const double kCanvasX = -11.716, kCanvasY = -14.607, kCanvasZ = 51.121;
 static const double kEyeDistance = 100.0;
 static const double kHalfFieldTangent = 0.41421356237309503;  // tan(22.5 degrees)
+static const int kScreenWidth = 1280, kScreenHeight = 720;
 
-static int runProgram(const std::vector<std::string>& args) {
+static int runProgram(const std::vector<std::string>& args, bool quiet = false) {
     pid_t pid = fork();
     if (pid == 0) {
+        if (quiet) {
+            int devnull = open("/dev/null", O_WRONLY);
+            if (devnull >= 0) {
+                dup2(devnull, 1);
+                dup2(devnull, 2);
+            }
+        }
         std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -37,8 +47,56 @@ static int runProgram(const std::vector<std::string>& args) {
 // The game process
 // ---------------------------------------------------------------------------
 
+// Starts Xvfb on a free display; its process id, and the display's number in *number.
+static pid_t startXvfb(int width, int height, int* number) {
+    int fds[2];
+    if (pipe(fds) != 0) return 0;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        int devnull = open("/dev/null", O_WRONLY);
+        if (devnull >= 0) dup2(devnull, 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+               (char*)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    // The server may write its number and the newline separately, and it
+    // gives up if the pipe is closed before the newline: read up to it.
+    char text[32] = {0};
+    size_t got = 0;
+    ssize_t n = 1;
+    while (pid > 0 && got < sizeof text - 1 && !strchr(text, '\n') &&
+           (n = read(fds[0], text + got, sizeof text - 1 - got)) > 0)
+        got += (size_t)n;
+    close(fds[0]);
+    if (got == 0) {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        return 0;
+    }
+    *number = atoi(text);
+    // The server has announced its display; wait until it takes connections.
+    std::string name = ":" + std::to_string(*number);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (runProgram({"xdpyinfo", "-display", name}, true) == 0) return pid;
+        usleep(50 * 1000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return 0;
+}
+
 GameProcess launchGame(const std::string& folder, const std::string& userData) {
-    GameProcess game = {0, folder, userData, folder + "/sound-output.raw"};
+    GameProcess game = {0, 0, kScreenWidth, kScreenHeight, folder, userData, folder + "/sound-output.raw"};
+    int display = 0;
+    game.xvfbPid = startXvfb(game.width, game.height, &display);
+    if (!game.xvfbPid) return game;
+    setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.c_str()) != 0) _exit(127);
@@ -66,10 +124,13 @@ int waitForGameExit(GameProcess* game, int limitMs) {
 }
 
 void killGame(GameProcess* game) {
-    if (!game->pid) return;
-    kill(game->pid, SIGKILL);
-    waitpid(game->pid, nullptr, 0);
-    game->pid = 0;
+    pid_t* pids[2] = {&game->pid, &game->xvfbPid};
+    for (pid_t* pid : pids) {
+        if (!*pid) continue;
+        kill(*pid, SIGKILL);
+        waitpid(*pid, nullptr, 0);
+        *pid = 0;
+    }
 }
 
 std::string settingsFileOf(const GameProcess& game) { return game.userData + "/tintaria/pigmora-tintaria-cfg"; }

@@ -8,9 +8,12 @@
 #include <sys/types.h>
 #include <vector>
 
-// One run of the game binary in a folder of its own.
+// One run of the game binary in a folder of its own, on an X screen of its own
+// (a private Xvfb), so pointer, keys and screenshots belong to this run alone.
 struct GameProcess {
     pid_t pid;
+    pid_t xvfbPid;
+    int width, height;       // the screen's size
     std::string folder;      // working directory, where its archives are
     std::string userData;    // XDG_DATA_HOME of the run: the settings file lives below it
     std::string soundFile;   // where SDL's disk audio driver records the mix
@@ -22,11 +25,12 @@ struct Screenshot {
     std::vector<uint8_t> rgb;
 };
 
-// Starts the game in folder with its own settings folder and recorded sound; pid 0 on failure.
+// Starts a private X screen (DISPLAY of this process then names it), then the game in folder with its own
+// settings folder and recorded sound; pid 0 on failure.
 GameProcess launchGame(const std::string& folder, const std::string& userData);
 // Waits up to limitMs for the game to end: its exit status, -1 if it still runs, 128+ for a signal.
 int waitForGameExit(GameProcess* game, int limitMs);
-// Ends a game that is still running.
+// Ends a game that is still running, and its X screen.
 void killGame(GameProcess* game);
 // The settings file of a run.
 std::string settingsFileOf(const GameProcess& game);

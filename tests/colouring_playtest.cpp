@@ -35,10 +35,6 @@ protected:
             std::vector<TestRegion> regions = writeTestPage(name, id, false);
             if (id == 1) page1 = regions;
         }
-        Screenshot shot;
-        ASSERT_TRUE(takeScreenshot(&shot));
-        width = shot.width;
-        height = shot.height;
     }
     void TearDown() override {
         killGame(&game);
@@ -55,7 +51,12 @@ protected:
         ASSERT_TRUE(writeFileBytes(folder + "/pigmora-tintaria-cfg", bytes));
         game = launchGame(dir, dir + "/user");
         ASSERT_NE(0, game.pid);
-        waitMs(1500);  // the first frames
+        width = game.width;
+        height = game.height;
+        const uint8_t paper[3] = {255, 255, 255};
+        uint8_t seen[3];
+        ASSERT_TRUE(waitForColour(width / 2, height / 2, paper, 8, 20000, seen)) << "the picture's sheet appears";
+        waitMs(300);
     }
     // The settings the game wrote when it ended.
     Settings* savedSettings() {
@@ -107,7 +108,7 @@ Settings* playerSettings(bool numbers) {
 
 TEST_F(PlayTest, NumbersModePaintsTheRightRegionAndTheArrowsTurnThePage) {
     Settings* s = playerSettings(true);
-    startWith(*s);
+    ASSERT_NO_FATAL_FAILURE(startWith(*s));
     delete s;
 
     sceneClick(-9.857, 5.282, 77);  // tube 1
@@ -152,7 +153,7 @@ TEST_F(PlayTest, NumbersModePaintsTheRightRegionAndTheArrowsTurnThePage) {
 
 TEST_F(PlayTest, FreeModePaintsAnyRegionAndTheBackButtonUndoesIt) {
     Settings* s = playerSettings(false);
-    startWith(*s);
+    ASSERT_NO_FATAL_FAILURE(startWith(*s));
     delete s;
 
     sceneClick(-11.54, 2.575, 75);  // the red tube
