@@ -156,6 +156,14 @@ bool clickAt(int x, int y) {
     return xdotool({"click", "1"});
 }
 
+bool holdAt(int x, int y, int holdMs) {
+    if (!moveTo(x, y)) return false;
+    waitMs(150);
+    if (!xdotool({"mousedown", "1"})) return false;
+    waitMs(holdMs);
+    return xdotool({"mouseup", "1"});
+}
+
 bool pressKey(const char* name) { return xdotool({"key", name}); }
 
 // ---------------------------------------------------------------------------

@@ -39,6 +39,8 @@ std::string settingsFileOf(const GameProcess& game);
 bool xdotool(const std::vector<std::string>& args);
 // Moves the pointer to a window pixel, waits a few frames for picking to follow, and clicks.
 bool clickAt(int x, int y);
+// Moves the pointer there, then presses the left button, holds it for holdMs and releases it.
+bool holdAt(int x, int y, int holdMs);
 // Moves the pointer without clicking.
 bool moveTo(int x, int y);
 // Presses a key by its X name ("Escape", "Return", "Right").
