@@ -99,15 +99,6 @@ static SceneRect sheetRect() {
                      kCanvas.y1 * k + kSheetMargin};
 }
 
-static void roundedRectangle(cairo_t* cr, double x0, double y0, double x1, double y1, double radius) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x1 - radius, y0 + radius, radius, -M_PI / 2, 0);
-    cairo_arc(cr, x1 - radius, y1 - radius, radius, 0, M_PI / 2);
-    cairo_arc(cr, x0 + radius, y1 - radius, radius, M_PI / 2, M_PI);
-    cairo_arc(cr, x0 + radius, y0 + radius, radius, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr);
-}
-
 static void drawPlanks(cairo_t* cr, double halfWidth, double halfHeight) {
     int plankCount = (int)std::ceil(2 * halfHeight / kPlankHeight) + 1;
     int colourCount = (int)(sizeof kPlankColours / sizeof kPlankColours[0]);
@@ -164,7 +155,7 @@ static void drawSoftShadow(cairo_t* cr, SceneRect r, double dx, double dy, doubl
     int steps = 24;
     for (int i = steps; i >= 1; --i) {
         double grow = spread * i / steps;
-        roundedRectangle(cr, r.x0 + dx - grow, r.y0 + dy - grow, r.x1 + dx + grow, r.y1 + dy + grow, 0.2 + grow);
+        studioRoundedRectangle(cr, r.x0 + dx - grow, r.y0 + dy - grow, r.x1 + dx + grow, r.y1 + dy + grow, 0.2 + grow);
         cairo_set_source_rgba(cr, 0.35, 0.22, 0.10, strength / steps);
         cairo_fill(cr);
     }
@@ -176,7 +167,7 @@ static void drawCrayon(cairo_t* cr, const DeskCrayon& c) {
     cairo_save(cr);
     cairo_translate(cr, c.x + 0.25, c.y - 0.3);
     cairo_rotate(cr, c.angle * M_PI / 180);
-    roundedRectangle(cr, -half, -radius, half - 0.6, radius, radius);
+    studioRoundedRectangle(cr, -half, -radius, half - 0.6, radius, radius);
     cairo_set_source_rgba(cr, 0.35, 0.22, 0.10, 0.18);
     cairo_fill(cr);
     cairo_restore(cr);
@@ -193,7 +184,7 @@ static void drawCrayon(cairo_t* cr, const DeskCrayon& c) {
     cairo_set_source_rgb(cr, c.r * 0.85, c.g * 0.85, c.b * 0.85);
     cairo_fill(cr);
     // Body, rounded at the back.
-    roundedRectangle(cr, -half, -radius, half - 1.1, radius, radius * 0.6);
+    studioRoundedRectangle(cr, -half, -radius, half - 1.1, radius, radius * 0.6);
     cairo_pattern_t* shade = cairo_pattern_create_linear(0, radius, 0, -radius);
     cairo_pattern_add_color_stop_rgb(shade, 0.0, std::fmin(1, c.r + 0.25), std::fmin(1, c.g + 0.25),
                                      std::fmin(1, c.b + 0.25));

@@ -55,15 +55,6 @@ static const double kGreyShare = 0.08;
 // Internal helpers
 // ---------------------------------------------------------------------------
 
-static void roundedRectangle(cairo_t* cr, double x0, double y0, double x1, double y1, double radius) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x1 - radius, y0 + radius, radius, -M_PI / 2, 0);
-    cairo_arc(cr, x1 - radius, y1 - radius, radius, 0, M_PI / 2);
-    cairo_arc(cr, x0 + radius, y1 - radius, radius, M_PI / 2, M_PI);
-    cairo_arc(cr, x0 + radius, y0 + radius, radius, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr);
-}
-
 // A fully saturated colour of hue h (0 to 1 round the wheel).
 static void pureHue(double h, double rgb[3]) {
     double x = std::fmod(h, 1.0) * 6.0;
@@ -128,7 +119,7 @@ static std::vector<uint8_t> readyPaintsImage(const DialogPiece& piece) {
         for (int col = 0; col < 8; ++col) {
             const int* c = kReadyPaints[row][col];
             double x0 = col * cellW + gap, y0 = row * cellH + gap;
-            roundedRectangle(cr, x0, y0, x0 + cellW - 2 * gap, y0 + cellH - 2 * gap, 12);
+            studioRoundedRectangle(cr, x0, y0, x0 + cellW - 2 * gap, y0 + cellH - 2 * gap, 12);
             cairo_set_source_rgb(cr, c[0] / 255.0, c[1] / 255.0, c[2] / 255.0);
             cairo_fill_preserve(cr);
             cairo_set_line_width(cr, 2.5);

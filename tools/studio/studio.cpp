@@ -106,6 +106,15 @@ std::vector<uint8_t> studioPng(cairo_surface_t* surface) {
     return bytes;
 }
 
+void studioRoundedRectangle(cairo_t* cr, double x0, double y0, double x1, double y1, double radius) {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x1 - radius, y0 + radius, radius, -M_PI / 2, 0);
+    cairo_arc(cr, x1 - radius, y1 - radius, radius, 0, M_PI / 2);
+    cairo_arc(cr, x0 + radius, y1 - radius, radius, M_PI / 2, M_PI);
+    cairo_arc(cr, x0 + radius, y0 + radius, radius, M_PI, 3 * M_PI / 2);
+    cairo_close_path(cr);
+}
+
 std::vector<uint8_t> studioSolidPng(double r, double g, double b, double a) {
     cairo_surface_t* surface = studioCanvas(4, 4);
     cairo_t* cr = cairo_create(surface);

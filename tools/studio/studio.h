@@ -59,6 +59,8 @@ void studioWrite(PakArchive* archive, const std::string& outDir, const char* fil
 cairo_surface_t* studioCanvas(int width, int height);
 // The image as PNG bytes (RGBA, no time stamp); fails the build on a side over 2048 pixels.
 std::vector<uint8_t> studioPng(cairo_surface_t* surface);
+// Adds a rectangle with rounded corners to the current path.
+void studioRoundedRectangle(cairo_t* cr, double x0, double y0, double x1, double y1, double radius);
 // A small one-colour PNG, for meshes that should draw in a solid colour.
 std::vector<uint8_t> studioSolidPng(double r, double g, double b, double a = 1.0);
 
