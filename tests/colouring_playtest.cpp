@@ -99,3 +99,41 @@ TEST_F(PlayTest, FreeModePaintsAnyRegionAndTheBackButtonUndoesIt) {
     EXPECT_TRUE(isPageBlank(*saved)) << "nothing left painted";
     delete saved;
 }
+
+TEST_F(PlayTest, ARealPictureIsPaintedWhereItsManifestPlacesTheRegions) {
+    std::vector<double> radii;
+    if (!useBuiltPage1(&radii)) GTEST_SKIP() << "the pictures are not built";
+    // The roomiest region of colour 1, and one of another colour.
+    size_t mine = page1.size(), other = page1.size();
+    for (size_t i = 0; i < page1.size(); ++i) {
+        if (page1[i].colourNumber == 0 && (mine == page1.size() || radii[i] > radii[mine])) mine = i;
+        if (page1[i].colourNumber != 0 && (other == page1.size() || radii[i] > radii[other])) other = i;
+    }
+    ASSERT_LT(mine, page1.size());
+    ASSERT_LT(other, page1.size());
+    Settings* s = playerSettings(true);
+    ASSERT_NO_FATAL_FAILURE(startWith(s));
+    delete s;
+    waitMs(2500);
+
+    // The number sits on the label point: look beside it, still well inside the region.
+    auto inside = [&](size_t i, int* x, int* y) {
+        canvasToWindow(page1[i].cx + 0.75 * radii[i], page1[i].cy, width, height, x, y);
+    };
+    ASSERT_TRUE(moveTo(2, height - 2));  // the brush follows the pointer: keep it off the picture
+    const uint8_t white[3] = {255, 255, 255}, red[3] = {204, 0, 0};
+    uint8_t seen[3];
+    int x, y, ox, oy;
+    inside(mine, &x, &y);
+    inside(other, &ox, &oy);
+    EXPECT_TRUE(waitForColour(x, y, white, 12, 3000, seen))
+        << "unpainted regions show the white sheet, seen " << (int)seen[0] << "," << (int)seen[1] << "," << (int)seen[2];
+
+    clickTube(-9.857, 5.282, 77, true);
+    ASSERT_TRUE(clickAt(ox, oy));
+    ASSERT_TRUE(clickAt(x, y));
+    ASSERT_TRUE(moveTo(2, height - 2));
+    EXPECT_TRUE(waitForColour(x, y, red, 16, 5000, seen))
+        << page1[mine].entry << " shows " << (int)seen[0] << "," << (int)seen[1] << "," << (int)seen[2];
+    EXPECT_TRUE(waitForColour(ox, oy, white, 12, 100, seen)) << page1[other].entry << " stays white";
+}

@@ -32,6 +32,41 @@ void PlayHarness::SetUp() {
     }
 }
 
+bool PlayHarness::useBuiltPage1(std::vector<double>* radii) {
+    std::string data = TINTARIA_BINARY_DIR "/data/";
+    std::vector<uint8_t> archive = readWholeFile(data + "page01.pak");
+    std::vector<uint8_t> manifest = readWholeFile(data + "page01.json");
+    if (archive.empty() || manifest.empty()) return false;
+    if (!writeFileBytes(dir + "/page01.pak", archive)) return false;
+    page1.clear();
+    radii->clear();
+    // One region a line: {"key": K, "entry": "...", "colour": N, ..., "label": [X, Y], "radius": R, ...}
+    std::string text(manifest.begin(), manifest.end());
+    size_t at = 0;
+    while ((at = text.find("{\"key\":", at)) != std::string::npos) {
+        size_t end = text.find('}', at);
+        std::string line = text.substr(at, end - at);
+        TestRegion r;
+        char entry[64] = {0};
+        double radius = 0;
+        int colour = 0;
+        if (sscanf(line.c_str(), "{\"key\": %d, \"entry\": \"%63[^\"]\", \"colour\": %d", &r.key, entry, &colour) == 3) {
+            size_t label = line.find("\"label\": [");
+            size_t rad = line.find("\"radius\": ");
+            if (label != std::string::npos && rad != std::string::npos &&
+                sscanf(line.c_str() + label, "\"label\": [%f, %f]", &r.cx, &r.cy) == 2 &&
+                sscanf(line.c_str() + rad, "\"radius\": %lf", &radius) == 1) {
+                r.entry = entry;
+                r.colourNumber = colour - 1;
+                page1.push_back(r);
+                radii->push_back(radius);
+            }
+        }
+        at = end;
+    }
+    return !page1.empty();
+}
+
 void PlayHarness::TearDown() {
     killGame(&game);
     removeTree(dir);

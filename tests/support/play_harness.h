@@ -22,6 +22,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Replaces the test's page 1 with the built one, its regions read from the build's manifest
+    // (label points and the radius of the circle around each that lies inside the region); false when
+    // the pictures are not built.
+    bool useBuiltPage1(std::vector<double>* radii);
     // Writes the settings a run starts from (none when s is null) and starts the game.
     void startWith(const Settings* s);
     // Waits until the window shows the picture's sheet at its centre.
