@@ -55,9 +55,7 @@ TEST_F(PlayTest, NumbersModePaintsTheRightRegionAndTheArrowsTurnThePage) {
     waitMs(500);
     ASSERT_TRUE(pressKey("Right"));
     waitMs(500);
-    ASSERT_TRUE(pressKey("Escape"));
-    waitMs(600);
-    ASSERT_TRUE(pressKey("Return"));
+    ASSERT_NO_FATAL_FAILURE(leaveThroughTheExitConfirmation());
     ASSERT_EQ(0, waitForGameExit(&game, 10000)) << "the exit confirmation ends the game normally";
 
     Settings* saved = savedSettings();
@@ -75,25 +73,23 @@ TEST_F(PlayTest, FreeModePaintsAnyRegionAndTheBackButtonUndoesIt) {
     ASSERT_NO_FATAL_FAILURE(waitForTheSheet());
 
     clickTube(-11.54, 2.575, 75, false);  // the red tube
-    waitMs(300);
     int x, y;
     regionPoint(regionWithKey(21), &x, &y);
+    uint8_t before[3];
+    colourAt(4.3, toolbarRowY(), 61, before);  // where the back button will come
     ASSERT_TRUE(clickAt(x, y));
     const uint8_t red[3] = {255, 0, 0};
     uint8_t seen[3];
     EXPECT_TRUE(waitForColour(x, y, red, 16, 5000, seen))
         << "region 21 shows " << (int)seen[0] << "," << (int)seen[1] << "," << (int)seen[2];
-
-    waitMs(600);  // the back button pops in
+    waitForChangeAt(4.3, toolbarRowY(), 61, before);  // the back button has popped in
     sceneClick(4.3, toolbarRowY(), 61);
     regionPoint(regionWithKey(21), &x, &y);
     const uint8_t white[3] = {255, 255, 255};
     EXPECT_TRUE(waitForColour(x, y, white, 16, 5000, seen))
         << "undone: region 21 shows " << (int)seen[0] << "," << (int)seen[1] << "," << (int)seen[2];
 
-    ASSERT_TRUE(pressKey("Escape"));
-    waitMs(600);
-    ASSERT_TRUE(pressKey("Return"));
+    ASSERT_NO_FATAL_FAILURE(leaveThroughTheExitConfirmation());
     ASSERT_EQ(0, waitForGameExit(&game, 10000));
     Settings* saved = savedSettings();
     EXPECT_TRUE(isPageBlank(*saved)) << "nothing left painted";
@@ -114,7 +110,11 @@ TEST_F(PlayTest, ARealPictureIsPaintedWhereItsManifestPlacesTheRegions) {
     Settings* s = playerSettings(true);
     ASSERT_NO_FATAL_FAILURE(startWith(s));
     delete s;
-    waitMs(2500);
+    const uint8_t black[3] = {0, 0, 0};
+    int tx, ty;
+    sceneToWindow(-9.857, 5.282, 77, width, height, &tx, &ty);
+    uint8_t settled[3];
+    ASSERT_TRUE(waitForSettledPixel(tx, ty, black, 20000, settled)) << "the tubes have grown";
 
     // The number sits on the label point: look beside it, still well inside the region.
     auto inside = [&](size_t i, int* x, int* y) {

@@ -152,7 +152,7 @@ bool moveTo(int x, int y) { return xdotool({"mousemove", std::to_string(x), std:
 bool clickAt(int x, int y) {
     // Picking answers one frame after the pointer arrives: let a few frames pass.
     if (!moveTo(x, y)) return false;
-    waitMs(150);
+    waitMs(300);
     return xdotool({"click", "1"});
 }
 
@@ -206,6 +206,24 @@ bool waitForColour(int x, int y, const uint8_t want[3], int tolerance, int limit
             if (close) return true;
         }
         waitMs(100);
+    }
+    return false;
+}
+
+bool waitForSettledPixel(int x, int y, const uint8_t* from, int limitMs, uint8_t seen[3]) {
+    uint8_t last[3] = {0, 0, 0};
+    bool haveLast = false;
+    for (int waited = 0; waited <= limitMs; waited += 150) {
+        Screenshot shot;
+        if (takeScreenshot(&shot)) {
+            pixelAt(shot, x, y, seen);
+            bool left = !from || seen[0] != from[0] || seen[1] != from[1] || seen[2] != from[2];
+            bool still = haveLast && seen[0] == last[0] && seen[1] == last[1] && seen[2] == last[2];
+            if (left && still) return true;
+            for (int i = 0; i < 3; ++i) last[i] = seen[i];
+            haveLast = left;
+        }
+        waitMs(150);
     }
     return false;
 }

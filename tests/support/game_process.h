@@ -55,6 +55,10 @@ void pixelAt(const Screenshot& shot, int x, int y, uint8_t rgb[3]);
 // Waits until the pixel at (x, y) is within tolerance of the colour, up to limitMs; the last colour seen.
 bool waitForColour(int x, int y, const uint8_t want[3], int tolerance, int limitMs, uint8_t seen[3]);
 
+// Waits until the pixel at (x, y) has left the colour `from` (when given) and then holds still over two
+// screenshots: an animation there has ended. The colour it settled on goes to seen.
+bool waitForSettledPixel(int x, int y, const uint8_t* from, int limitMs, uint8_t seen[3]);
+
 // Window pixel of a point of the picture canvas (0 to 30 each way, y up) on a screen of that size.
 void canvasToWindow(double cx, double cy, int width, int height, int* x, int* y);
 // Window pixel of a scene point (after the frame's translation) on a screen of that size.

@@ -106,6 +106,31 @@ void PlayHarness::sceneClick(double sx, double sy, double sz) {
     ASSERT_TRUE(clickAt(x, y));
 }
 
+void PlayHarness::colourAt(double sx, double sy, double sz, uint8_t rgb[3]) {
+    int x, y;
+    sceneToWindow(sx, sy, sz, width, height, &x, &y);
+    Screenshot shot;
+    ASSERT_TRUE(takeScreenshot(&shot));
+    pixelAt(shot, x, y, rgb);
+}
+
+void PlayHarness::waitForChangeAt(double sx, double sy, double sz, const uint8_t before[3]) {
+    int x, y;
+    sceneToWindow(sx, sy, sz, width, height, &x, &y);
+    uint8_t seen[3];
+    ASSERT_TRUE(waitForSettledPixel(x, y, before, 20000, seen)) << "nothing changed at " << x << "," << y;
+}
+
+void PlayHarness::leaveThroughTheExitConfirmation() {
+    // The Yes button of the confirmation, on its panel 18.5 units in front of the eye.
+    const double yes[3] = {-1.323, -1.633, 81.7};
+    uint8_t before[3];
+    colourAt(yes[0], yes[1], yes[2], before);
+    ASSERT_TRUE(pressKey("Escape"));
+    waitForChangeAt(yes[0], yes[1], yes[2], before);
+    ASSERT_TRUE(pressKey("Return"));
+}
+
 void PlayHarness::regionPoint(const TestRegion& r, int* x, int* y) { canvasToWindow(r.cx, r.cy, width, height, x, y); }
 
 const TestRegion& PlayHarness::regionWithKey(int key) {

@@ -34,6 +34,12 @@ protected:
     Settings* savedSettings();
     // Clicks the window pixel of a scene point.
     void sceneClick(double sx, double sy, double sz);
+    // Waits until what is drawn at a scene point has changed from what was there and stopped moving.
+    void waitForChangeAt(double sx, double sy, double sz, const uint8_t before[3]);
+    // Escape, then Return once the exit confirmation has opened: the game ends, saving its settings.
+    void leaveThroughTheExitConfirmation();
+    // The colour now drawn at a scene point.
+    void colourAt(double sx, double sy, double sz, uint8_t rgb[3]);
     // The window pixel of a region's centre.
     void regionPoint(const TestRegion& r, int* x, int* y);
     const TestRegion& regionWithKey(int key);
