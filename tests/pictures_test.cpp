@@ -671,6 +671,32 @@ TEST_F(GardenPicture, GivesAHairlineGapToANeighbourAndSaysSo) {
     EXPECT_NE(std::string::npos, run.output.find("a hairline strip of <rect id=\"under\"> (line 31)")) << run.output;
 }
 
+TEST_F(GardenPicture, HasNoWallJoinedThroughANeck) {
+    EXPECT_EQ(std::string::npos, run.output.find("page07.svg, normal variant (page07.pak): a region of colour 5 (#a51d00)"))
+        << run.output;
+    EXPECT_EQ(std::string::npos, run.output.find("neck narrower than 7 SVG units (<rect id=\"wall\">")) << run.output;
+}
+
+TEST(PictureNotes, TwoPartsJoinedByAThreadAreOneRegionAndSaySo) {
+    std::string folder = makeTempDir("pictures-neck");
+    StudioRun run = runPictures(fixture("neck"), folder);
+    EXPECT_EQ(0, run.status) << run.output;
+    size_t at = run.output.find("note: page07.svg, normal variant (page07.pak): a region of colour 5 (#a51d00) at (");
+    ASSERT_NE(std::string::npos, at) << run.output;
+    std::string line = run.output.substr(at, run.output.find('\n', at) - at);
+    EXPECT_NE(std::string::npos, line.find("is 2 parts joined by a neck narrower than 7 SVG units (<rect id=\"wall\"> (line 17))"))
+        << line;
+    EXPECT_NE(std::string::npos, line.find(", SVG (")) << line;
+    // The thread runs along the wall's foot under the pillar: canvas y 22, x 19.5 to 22.5.
+    Point place;
+    ASSERT_TRUE(placeIn(line, &place)) << line;
+    EXPECT_GT(place.x, 19.0);
+    EXPECT_LT(place.x, 23.0);
+    EXPECT_NEAR(22.0, place.y, 0.5);
+    EXPECT_TRUE(fileExists(folder + "/page07.pak")) << "a note does not stop the build";
+    removeTree(folder);
+}
+
 TEST_F(GardenPicture, PrintsATableOfCountsPerColour) {
     EXPECT_NE(std::string::npos, run.output.find("page07.svg, normal variant (page07.pak): 31 regions, ok")) << run.output;
     EXPECT_NE(std::string::npos, run.output.find("page07.svg, detailed variant (hpage07.pak): 80 regions, ok"));

@@ -133,6 +133,13 @@ static const double kNotedCrumbArea = 0.05;
 // joined to a larger part) are mentioned in the notes when at least this large.
 static const double kStripRadius = 0.25;
 static const double kNotedStripArea = 0.5;
+// Parts of a region joined by a neck narrower than twice this are mentioned in the notes
+// when each part could be clicked on its own: one region, one number, though the child may
+// see two. The narrowest clickable width: 0.1 would mention only hairline threads.
+static const double kNeckRadius = kClickRadius;
+// A part counts as clickable on its own when, shrunk by the click radius, this much of it
+// is left: less is a spot only just wide enough, not worth a note.
+static const double kNeckCoreArea = 0.01;
 // Canvas left under no shape is mentioned from this area on.
 static const double kNotedBareArea = 0.5;
 // Cut directions tried when splitting, and how much a cut bends (of its length).
@@ -511,6 +518,84 @@ static void noteStrips(Work* work, const Draft& draft) {
                                  colourText(work, draft.colour).c_str(), placeText(pointInside(work, part)).c_str(),
                                  20 * kStripRadius, work->shapes[draft.shape]->name.c_str()));
     }
+}
+
+static void addNeckNote(Work* work, const Draft& draft, PicturePoint place, int lobes) {
+    addNote(work, formatText("a region of %s %s is %d parts joined by a neck narrower than %.0f SVG units (%s): "
+                             "they are counted as one region with one number; if they should be separate, let the "
+                             "shape above cover the neck, if one, widen it",
+                             colourText(work, draft.colour).c_str(), placeText(place).c_str(), lobes,
+                             20 * kNeckRadius, work->shapes[draft.shape]->name.c_str()));
+}
+
+// Notes a region made of parts that meet only through a neck too narrow to click (say a
+// thread of a lower shape left where a band above it stops a hair short): the parts are
+// counted as one region with one number, which is a merge the artist should hear about.
+// Shrinking by the neck radius cuts the necks; the parts left that still hold the click
+// circle are the lobes, and two or more of them mean the region is joined through a neck.
+static void noteNecks(Work* work, const Draft& draft) {
+    Geom thin = own(work, GEOSBuffer_r(work->handle, draft.polygon.get(), -kNeckRadius, 2));
+    if (!thin) return;
+    std::vector<Geom> kept;
+    for (const GEOSGeometry* part : parts(work, thin.get())) {
+        Geom core = kNeckRadius < kClickRadius
+                        ? own(work, GEOSBuffer_r(work->handle, part, -(kClickRadius - kNeckRadius), 2))
+                        : own(work, GEOSGeom_clone_r(work->handle, part));
+        if (core && area(work, core.get()) >= kNeckCoreArea) kept.push_back(own(work, GEOSGeom_clone_r(work->handle, part)));
+    }
+    if (kept.size() < 2) return;
+    std::vector<const GEOSGeometry*> lobes;
+    for (const Geom& g : kept) lobes.push_back(g.get());
+    // The neck lies between the two lobes nearest each other; when the midpoint between
+    // them falls outside the region (a thread along its edge), the nearest point of the
+    // region to it is on the thread.
+    double best = -1;
+    PicturePoint place = draft.centre;
+    for (size_t i = 0; i < lobes.size(); ++i)
+        for (size_t j = i + 1; j < lobes.size(); ++j) {
+            GEOSCoordSequence* pair = GEOSNearestPoints_r(work->handle, lobes[i], lobes[j]);
+            if (!pair) continue;
+            double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            GEOSCoordSeq_getXY_r(work->handle, pair, 0, &x0, &y0);
+            GEOSCoordSeq_getXY_r(work->handle, pair, 1, &x1, &y1);
+            GEOSCoordSeq_destroy_r(work->handle, pair);
+            double d = std::hypot(x1 - x0, y1 - y0);
+            if (best >= 0 && d >= best) continue;
+            best = d;
+            place = PicturePoint{(x0 + x1) / 2, (y0 + y1) / 2};
+        }
+    // Better still: what is left of the region once every lobe is grown back is the necks
+    // (and sharp corners); a piece of it that touches two lobes is a neck itself.
+    std::vector<Geom> grown;
+    for (const GEOSGeometry* lobe : lobes) grown.push_back(own(work, GEOSBuffer_r(work->handle, lobe, kNeckRadius, 8)));
+    std::vector<Geom> copies;
+    for (const Geom& g : grown)
+        if (g) copies.push_back(own(work, GEOSGeom_clone_r(work->handle, g.get())));
+    Geom all = collection(work, GEOS_GEOMETRYCOLLECTION, &copies);
+    Geom joined = all ? own(work, GEOSUnaryUnion_r(work->handle, all.get())) : Geom(nullptr, GeosFree{work->handle});
+    Geom rest = joined ? own(work, GEOSDifference_r(work->handle, draft.polygon.get(), joined.get()))
+                       : Geom(nullptr, GeosFree{work->handle});
+    if (rest)
+        for (const GEOSGeometry* part : parts(work, rest.get())) {
+            int touched = 0;
+            for (const Geom& g : grown) {
+                double d = 1;
+                if (g && GEOSDistance_r(work->handle, part, g.get(), &d) && d < 4 * kPictureGrid) ++touched;
+            }
+            if (touched >= 2) {
+                place = pointInside(work, part);
+                return addNeckNote(work, draft, place, (int)lobes.size());
+            }
+        }
+    Geom middle = own(work, GEOSGeom_createPointFromXY_r(work->handle, place.x, place.y));
+    if (middle && GEOSIntersects_r(work->handle, draft.polygon.get(), middle.get()) != 1) {
+        GEOSCoordSequence* pair = GEOSNearestPoints_r(work->handle, draft.polygon.get(), middle.get());
+        if (pair) {
+            GEOSCoordSeq_getXY_r(work->handle, pair, 0, &place.x, &place.y);
+            GEOSCoordSeq_destroy_r(work->handle, pair);
+        }
+    }
+    addNeckNote(work, draft, place, (int)lobes.size());
 }
 
 // ---------------------------------------------------------------------------
@@ -897,6 +982,66 @@ static bool triangulate(Work* work, const GEOSGeometry* polygon, std::vector<Pic
     return true;
 }
 
+// Where a region's outline touches itself: a vertex its rings pass through twice (two
+// shapes above meeting corner to corner, say). GEOS's ear clipper cannot always join
+// rings there, so this is the likely place when a region fails to triangulate.
+static bool touchingPoint(const std::vector<PictureRing>& rings, PicturePoint* at) {
+    std::map<std::pair<int64_t, int64_t>, int> seen;
+    for (const PictureRing& ring : rings)
+        for (const PicturePoint& p : ring)
+            if (++seen[std::make_pair(gridUnits(p.x), gridUnits(p.y))] == 2) {
+                *at = p;
+                return true;
+            }
+    return false;
+}
+
+// The shapes other than the given one whose outlines pass through a point, as
+// "<path id="a"> (line 3), <rect id="b"> (line 9)"; empty when none does.
+static std::string shapesThrough(Work* work, PicturePoint p, int except) {
+    const double near = 2 * kPictureGrid;   // the outlines were snapped to the grid since
+    const int most = 4;
+    std::string names;
+    int found = 0;
+    for (size_t s = 0; s < work->shapes.size() && found < most; ++s) {
+        if ((int)s == except) continue;
+        bool through = false;
+        for (const PictureRing& ring : work->shapes[s]->rings) {
+            for (size_t i = 0; i < ring.size() && !through; ++i) {
+                const PicturePoint& a = ring[i];
+                const PicturePoint& b = ring[(i + 1) % ring.size()];
+                double dx = b.x - a.x, dy = b.y - a.y, len = dx * dx + dy * dy;
+                double t = len > 0 ? std::max(0.0, std::min(1.0, ((p.x - a.x) * dx + (p.y - a.y) * dy) / len)) : 0;
+                through = std::hypot(a.x + t * dx - p.x, a.y + t * dy - p.y) <= near;
+            }
+            if (through) break;
+        }
+        if (!through) continue;
+        names += (found ? ", " : "") + work->shapes[s]->name;
+        ++found;
+    }
+    return names;
+}
+
+// The error for a region that could not be triangulated: its shape, and where its
+// outline touches itself when it does, since covering that point is the usual mend.
+static void triangulationError(Work* work, const Draft& draft, const PictureRegion& region) {
+    std::string failure =
+        "could not be triangulated" + (work->geosMessage.empty() ? "" : " (" + work->geosMessage + ")");
+    std::string what = "the region " + region.entry + " of " + colourText(work, draft.colour) + " (" +
+                       work->shapes[draft.shape]->name + ")";
+    PicturePoint at;
+    if (!touchingPoint(region.rings, &at)) {
+        addError(work, draft.centre, what + " " + placeText(draft.centre) + " " + failure);
+        return;
+    }
+    std::string others = shapesThrough(work, at, draft.shape);
+    addError(work, at,
+             what + " " + failure + ": its outline touches itself " + placeText(at) +
+                 (others.empty() ? std::string() : ", where it meets " + others) +
+                 "; let one shape cover that meeting point (overlap the shapes there a little)");
+}
+
 static double trianglesArea(const std::vector<PicturePoint>& t, size_t from = 0) {
     double total = 0;
     for (size_t i = from; i + 2 < t.size(); i += 3)
@@ -1016,8 +1161,10 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
                                     "across, at least %.2f are needed (%s)",
                                     colourText(&work, shape->colour).c_str(), placeText(draft.centre).c_str(),
                                     2 * draft.radius, 2 * kClickRadius, shape->name.c_str()));
-            else
+            else {
                 noteStrips(&work, draft);
+                noteNecks(&work, draft);
+            }
             byColour[shape->colour - 1].push_back(std::move(draft));
         }
     }
@@ -1084,9 +1231,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
             region.rings = polygonRings(&work, draft.polygon.get());
             if (!triangulateRegion(&work, draft.polygon.get(), &region.triangles) ||
                 std::fabs(trianglesArea(region.triangles) - draft.area) > 1e-6 * std::max(1.0, draft.area))
-                addError(&work, draft.centre,
-                         "the region " + region.entry + " " + placeText(draft.centre) +
-                             " could not be triangulated" + (work.geosMessage.empty() ? "" : " (" + work.geosMessage + ")"));
+                triangulationError(&work, draft, region);
             double height = pictureDigitHeight(glyphs, n, draft.radius);
             placePictureDigit(glyphs, n, draft.centre, height, &out.numberTriangles);
             out.regions.push_back(std::move(region));
