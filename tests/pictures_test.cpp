@@ -684,7 +684,7 @@ TEST(PictureNotes, TwoPartsJoinedByAThreadAreOneRegionAndSaySo) {
     size_t at = run.output.find("note: page07.svg, normal variant (page07.pak): a region of colour 5 (#a51d00) at (");
     ASSERT_NE(std::string::npos, at) << run.output;
     std::string line = run.output.substr(at, run.output.find('\n', at) - at);
-    EXPECT_NE(std::string::npos, line.find("is 2 parts joined by a neck narrower than 7 SVG units (<rect id=\"wall\"> (line 17))"))
+    EXPECT_NE(std::string::npos, line.find("is 2 parts joined by a neck narrower than 2 SVG units (<rect id=\"wall\"> (line 17))"))
         << line;
     EXPECT_NE(std::string::npos, line.find(", SVG (")) << line;
     // The thread runs along the wall's foot under the pillar: canvas y 22, x 19.5 to 22.5.

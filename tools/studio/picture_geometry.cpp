@@ -135,8 +135,9 @@ static const double kStripRadius = 0.25;
 static const double kNotedStripArea = 0.5;
 // Parts of a region joined by a neck narrower than twice this are mentioned in the notes
 // when each part could be clicked on its own: one region, one number, though the child may
-// see two. The narrowest clickable width: 0.1 would mention only hairline threads.
-static const double kNeckRadius = kClickRadius;
+// see two. Only hairline threads count: narrow joins wider than that are drawn on purpose
+// (grass teeth, a wall between windows) and the child sees them as one shape.
+static const double kNeckRadius = 0.1;
 // A part counts as clickable on its own when, shrunk by the click radius, this much of it
 // is left: less is a spot only just wide enough, not worth a note.
 static const double kNeckCoreArea = 0.01;
