@@ -1085,11 +1085,27 @@ static void outlineMesh(Work* work, const std::vector<Draft>& drafts, std::vecto
     GEOSBufferParams_destroy_r(work->handle, params);
 }
 
-// Element numbers: top to bottom, then left to right, of the label points.
-static bool readingOrder(const Draft& a, const Draft& b) {
-    int64_t ay = gridUnits(a.centre.y), by = gridUnits(b.centre.y);
-    if (ay != by) return ay > by;
-    return gridUnits(a.centre.x) < gridUnits(b.centre.x);
+// Labels closer than this in height stand on one row for the element numbers.
+static const double kReadingRowTolerance = 0.01;
+
+// Element numbers: top to bottom, then left to right, of the label points. Rows are
+// found by walking the labels from the top and starting a new row at every step down
+// of more than the tolerance, so labels level to within a hair are read left to right
+// whichever side of a grid line they fell.
+static void sortInReadingOrder(std::vector<Draft>* drafts) {
+    std::stable_sort(drafts->begin(), drafts->end(), [](const Draft& a, const Draft& b) {
+        int64_t ay = gridUnits(a.centre.y), by = gridUnits(b.centre.y);
+        if (ay != by) return ay > by;
+        return gridUnits(a.centre.x) < gridUnits(b.centre.x);
+    });
+    size_t rowStart = 0;
+    for (size_t i = 1; i <= drafts->size(); ++i) {
+        if (i < drafts->size() && (*drafts)[i - 1].centre.y - (*drafts)[i].centre.y <= kReadingRowTolerance) continue;
+        std::stable_sort(drafts->begin() + rowStart, drafts->begin() + i, [](const Draft& a, const Draft& b) {
+            return gridUnits(a.centre.x) < gridUnits(b.centre.x);
+        });
+        rowStart = i;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -1183,7 +1199,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
                      formatText("%s has %d regions, the catalogue wants %d: merge or recolour %d of them",
                                 colourText(&work, n).c_str(), (int)drafts.size(), wanted,
                                 (int)drafts.size() - wanted));
-            std::stable_sort(drafts.begin(), drafts.end(), readingOrder);
+            sortInReadingOrder(&drafts);
             continue;
         }
         if (drafts.empty()) {
@@ -1213,7 +1229,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
                                 "draw more regions of this colour, or larger ones",
                                 colourText(&work, n).c_str(), out.drawn[n - 1], out.drawn[n - 1] == 1 ? "" : "s",
                                 wanted, (int)drafts.size()));
-        std::stable_sort(drafts.begin(), drafts.end(), readingOrder);
+        sortInReadingOrder(&drafts);
     }
 
     // Regions with their meshes and labels.
