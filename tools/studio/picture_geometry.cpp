@@ -9,6 +9,7 @@
 // per colour, split along gentle cuts where the catalogue wants more,
 // numbered by position, triangulated, and given their numbers and outlines.
 #include "tools/studio/pictures.h"
+#include "tools/studio/studio.h"
 
 #include <geos_c.h>
 
@@ -156,19 +157,9 @@ static const int kOutlineTiles = 6;
 // Internal helpers: messages
 // ---------------------------------------------------------------------------
 
-static std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-static std::string formatText(const char* format, ...) {
-    char buffer[2048];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
-
 // "at (12.30, 4.50) on the canvas, SVG (123.0, 255.0)"
 static std::string placeText(PicturePoint p) {
-    return formatText("at (%.2f, %.2f) on the canvas, SVG (%.1f, %.1f)", p.x, p.y, p.x * 10.0, (kCanvas - p.y) * 10.0);
+    return studioFormat("at (%.2f, %.2f) on the canvas, SVG (%.1f, %.1f)", p.x, p.y, p.x * 10.0, (kCanvas - p.y) * 10.0);
 }
 
 static void addError(Work* work, PicturePoint place, const std::string& message) {
@@ -442,7 +433,7 @@ static std::string shapeText(Work* work, int owner) {
 }
 
 static std::string colourText(Work* work, int colour) {
-    return formatText("colour %d (%s)", colour, pictureColourHex(work->page, colour).c_str());
+    return studioFormat("colour %d (%s)", colour, pictureColourHex(work->page, colour).c_str());
 }
 
 // Gives hairline pieces to the neighbour they share the longest edge with. True when anything moved.
@@ -482,7 +473,7 @@ static bool absorbCrumbs(Work* work, std::vector<Face>& faces, const std::vector
         if (best < 0 || pieces[best].owner < 0) {
             if (crumb.owner >= 0)
                 addError(work, crumb.centre,
-                         formatText("a speck of %s %s is too small to see or click (%.2f units across; "
+                         studioFormat("a speck of %s %s is too small to see or click (%.2f units across; "
                                     "from %s): enlarge or remove it",
                                     colourText(work, work->shapes[crumb.owner]->colour).c_str(),
                                     placeText(crumb.centre).c_str(), 2 * crumb.radius,
@@ -492,7 +483,7 @@ static bool absorbCrumbs(Work* work, std::vector<Face>& faces, const std::vector
             continue;
         }
         if (crumb.area >= kNotedCrumbArea)
-            addNote(work, formatText("a hairline strip of %s %s (%.2f units wide) was given to its neighbour, %s: "
+            addNote(work, studioFormat("a hairline strip of %s %s (%.2f units wide) was given to its neighbour, %s: "
                                      "if two shapes should meet there, let them overlap",
                                      crumb.owner >= 0 ? shapeText(work, crumb.owner).c_str() : "the bare canvas",
                                      placeText(crumb.centre).c_str(), 2 * crumb.radius,
@@ -514,7 +505,7 @@ static void noteStrips(Work* work, const Draft& draft) {
     if (!thin) return;
     for (const GEOSGeometry* part : parts(work, thin.get())) {
         if (area(work, part) < kNotedStripArea) continue;
-        addNote(work, formatText("a strip of %s %s is narrower than %.0f SVG units (%s): if two shapes should meet "
+        addNote(work, studioFormat("a strip of %s %s is narrower than %.0f SVG units (%s): if two shapes should meet "
                                  "there, let them overlap",
                                  colourText(work, draft.colour).c_str(), placeText(pointInside(work, part)).c_str(),
                                  20 * kStripRadius, work->shapes[draft.shape]->name.c_str()));
@@ -522,7 +513,7 @@ static void noteStrips(Work* work, const Draft& draft) {
 }
 
 static void addNeckNote(Work* work, const Draft& draft, PicturePoint place, int lobes) {
-    addNote(work, formatText("a region of %s %s is %d parts joined by a neck narrower than %.0f SVG units (%s): "
+    addNote(work, studioFormat("a region of %s %s is %d parts joined by a neck narrower than %.0f SVG units (%s): "
                              "they are counted as one region with one number; if they should be separate, let the "
                              "shape above cover the neck, if one, widen it",
                              colourText(work, draft.colour).c_str(), placeText(place).c_str(), lobes,
@@ -1118,7 +1109,7 @@ std::string pictureVariantName(const std::string& source, const PageEntry* page,
 
 std::string pictureColourHex(const PageEntry* page, int colour) {
     const uint8_t* c = page->palette[colour - 1];
-    return formatText("#%02x%02x%02x", c[0], c[1], c[2]);
+    return studioFormat("#%02x%02x%02x", c[0], c[1], c[2]);
 }
 
 PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, const PictureGlyphs& glyphs) {
@@ -1151,7 +1142,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
     std::vector<bool> shown(work.shapes.size(), false);
     for (Piece& piece : pieces) {
         if (piece.owner == kUncovered && piece.area >= kNotedBareArea)
-            addNote(&work, formatText("white space %s (%.1f square units): no shape covers it, so it cannot be "
+            addNote(&work, studioFormat("white space %s (%.1f square units): no shape covers it, so it cannot be "
                                       "painted",
                                       placeText(piece.centre).c_str(), piece.area));
         if (piece.owner < 0 || !piece.polygon) continue;
@@ -1174,7 +1165,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
             inscribedCircle(&work, draft.polygon.get(), &draft.centre, &draft.radius);
             if (draft.radius < kClickRadius)
                 addError(&work, draft.centre,
-                         formatText("a piece of %s %s is too small or thin to click: its widest spot is %.2f units "
+                         studioFormat("a piece of %s %s is too small or thin to click: its widest spot is %.2f units "
                                     "across, at least %.2f are needed (%s)",
                                     colourText(&work, shape->colour).c_str(), placeText(draft.centre).c_str(),
                                     2 * draft.radius, 2 * kClickRadius, shape->name.c_str()));
@@ -1196,7 +1187,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
         out.drawn[n - 1] = (int)drafts.size();
         if ((int)drafts.size() > wanted) {
             addError(&work, drafts.front().centre,
-                     formatText("%s has %d regions, the catalogue wants %d: merge or recolour %d of them",
+                     studioFormat("%s has %d regions, the catalogue wants %d: merge or recolour %d of them",
                                 colourText(&work, n).c_str(), (int)drafts.size(), wanted,
                                 (int)drafts.size() - wanted));
             sortInReadingOrder(&drafts);
@@ -1204,7 +1195,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
         }
         if (drafts.empty()) {
             addError(&work, PicturePoint{15, 15},
-                     formatText("%s has no region, the catalogue wants %d", colourText(&work, n).c_str(), wanted));
+                     studioFormat("%s has no region, the catalogue wants %d", colourText(&work, n).c_str(), wanted));
             continue;
         }
         std::vector<int> unsplittable(0);
@@ -1225,7 +1216,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
         }
         if ((int)drafts.size() < wanted)
             addError(&work, drafts.front().centre,
-                     formatText("%s has %d region%s, the catalogue wants %d, and splitting reached only %d: "
+                     studioFormat("%s has %d region%s, the catalogue wants %d, and splitting reached only %d: "
                                 "draw more regions of this colour, or larger ones",
                                 colourText(&work, n).c_str(), out.drawn[n - 1], out.drawn[n - 1] == 1 ? "" : "s",
                                 wanted, (int)drafts.size()));
@@ -1241,7 +1232,7 @@ PictureVariant buildPictureVariant(const PictureSource& source, bool detailed, c
             region.colour = n;
             region.element = (int)m + 1;
             region.key = regionKey(n, region.element);
-            region.entry = formatText("color%del%d", n, region.element);
+            region.entry = studioFormat("color%del%d", n, region.element);
             region.label = draft.centre;
             region.labelRadius = draft.radius;
             region.area = draft.area;

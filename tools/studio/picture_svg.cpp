@@ -6,6 +6,7 @@
 // flattened into rings in canvas coordinates (300 SVG units = 30 canvas
 // units, y upwards).
 #include "tools/studio/pictures.h"
+#include "tools/studio/studio.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -80,16 +81,6 @@ static const SvgRefusal kRefusals[] = {
 // Internal helpers: text and messages
 // ---------------------------------------------------------------------------
 
-static std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-static std::string formatText(const char* format, ...) {
-    char buffer[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
-
 static std::string attributeText(const xmlNode* node, const char* name, const char* nsHref = nullptr) {
     xmlChar* value = nsHref ? xmlGetNsProp(node, BAD_CAST name, BAD_CAST nsHref) : xmlGetNoNsProp(node, BAD_CAST name);
     if (!value) return std::string();
@@ -110,7 +101,7 @@ static std::string elementName(const xmlNode* node) {
     std::string id = attributeText(node, "id");
     std::string name = "<" + std::string((const char*)node->name);
     if (!id.empty()) name += " id=\"" + id + "\"";
-    return name + formatText("> (line %d)", (int)xmlGetLineNo(node));
+    return name + studioFormat("> (line %d)", (int)xmlGetLineNo(node));
 }
 
 static bool isSvgElement(const xmlNode* node) {
@@ -443,10 +434,10 @@ struct SvgReader {
         if (colour == 0) {
             int nearest = nearestPaletteNumber(source->page, rgb);
             std::string given = state.fillKind == SVG_FILL_UNSET ? std::string("no fill (SVG draws it black)")
-                                                                 : formatText("fill #%06x", rgb);
+                                                                 : studioFormat("fill #%06x", rgb);
             source->errors.push_back(where + "has " + given + ", which is not a colour of page " +
-                                     formatText("%d", source->page->pageId) + "'s palette (nearest: colour " +
-                                     formatText("%d", nearest) + " " + pictureColourHex(source->page, nearest) + ")");
+                                     studioFormat("%d", source->page->pageId) + "'s palette (nearest: colour " +
+                                     studioFormat("%d", nearest) + " " + pictureColourHex(source->page, nearest) + ")");
             return;
         }
         PictureShape shape;
@@ -508,7 +499,7 @@ PictureSource readPictureSource(const std::string& path, const PageEntry* page) 
     if (!document) {
         const xmlError* error = xmlGetLastError();
         source.errors.push_back(source.fileName + ": not readable XML" +
-                                (error && error->message ? formatText(" (line %d: %s)", error->line,
+                                (error && error->message ? studioFormat(" (line %d: %s)", error->line,
                                                                       trimmed(error->message).c_str())
                                                          : std::string()));
         return source;

@@ -61,6 +61,15 @@ std::vector<StudioBuilder> studioBuilders() {
 // Failing the build
 // ---------------------------------------------------------------------------
 
+std::string studioFormat(const char* format, ...) {
+    char buffer[2048];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
 void studioFail(const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -39,6 +39,8 @@ std::vector<StudioBuilder> studioBuilders();
 // Failing the build
 // ---------------------------------------------------------------------------
 
+// A printf-style message as a string (at most 2047 bytes).
+std::string studioFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Prints "tintaria-studio: <message>" to the standard error stream and exits with status 1.
 [[noreturn]] void studioFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
