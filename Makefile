@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test preview clean
+.PHONY: all deps configure build play test preview package clean
 
 all: build
 
@@ -25,6 +25,10 @@ test: build
 # Contact sheets of every archive, drawn by the engine, into $(BUILD)/preview.
 preview: build
 	@scripts/with-display $(BUILD)/tools/tintaria-preview $(BUILD)/preview
+
+# The Debian package, $(BUILD)/tintaria_<version>_<arch>.deb.
+package: build
+	@cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)

@@ -92,18 +92,27 @@ static pid_t startXvfb(int width, int height, int* number) {
 }
 
 GameProcess launchGame(const std::string& folder, const std::string& userData) {
+    return launchCommand({TINTARIA_GAME_PATH}, folder, userData);
+}
+
+GameProcess launchCommand(const std::vector<std::string>& command, const std::string& folder,
+                          const std::string& userData) {
     GameProcess game = {0, 0, kScreenWidth, kScreenHeight, folder, userData, folder + "/sound-output.raw"};
+    if (command.empty()) return game;
     int display = 0;
     game.xvfbPid = startXvfb(game.width, game.height, &display);
     if (!game.xvfbPid) return game;
     setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
+    std::vector<char*> argv;
+    for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.c_str()) != 0) _exit(127);
         setenv("XDG_DATA_HOME", userData.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "disk", 1);
         setenv("SDL_DISKAUDIOFILE", game.soundFile.c_str(), 1);
-        execl(TINTARIA_GAME_PATH, TINTARIA_GAME_PATH, (char*)nullptr);
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     game.pid = pid > 0 ? pid : 0;
@@ -189,6 +198,10 @@ bool takeScreenshot(Screenshot* shot) {
     shot->height = h;
     shot->rgb.assign(bytes.begin() + start, bytes.begin() + start + size);
     return true;
+}
+
+bool saveScreenshot(const std::string& path) {
+    return runProgram({"import", "-window", "root", "-depth", "8", "png:" + path}) == 0;
 }
 
 void pixelAt(const Screenshot& shot, int x, int y, uint8_t rgb[3]) {

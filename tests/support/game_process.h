@@ -28,6 +28,9 @@ struct Screenshot {
 // Starts a private X screen (DISPLAY of this process then names it), then the game in folder with its own
 // settings folder and recorded sound; pid 0 on failure.
 GameProcess launchGame(const std::string& folder, const std::string& userData);
+// The same for any command line; the program is looked up in PATH as a desktop launcher looks it up.
+GameProcess launchCommand(const std::vector<std::string>& command, const std::string& folder,
+                          const std::string& userData);
 // Waits up to limitMs for the game to end: its exit status, -1 if it still runs, 128+ for a signal.
 int waitForGameExit(GameProcess* game, int limitMs);
 // Ends a game that is still running, and its X screen.
@@ -50,6 +53,8 @@ void waitMs(int ms);
 
 // Takes a screenshot of the root window; false when it cannot.
 bool takeScreenshot(Screenshot* shot);
+// Saves a screenshot of the root window as a PNG file; false when it cannot.
+bool saveScreenshot(const std::string& path);
 // The colour of one screenshot pixel.
 void pixelAt(const Screenshot& shot, int x, int y, uint8_t rgb[3]);
 // Waits until the pixel at (x, y) is within tolerance of the colour, up to limitMs; the last colour seen.
