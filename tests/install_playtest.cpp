@@ -140,15 +140,8 @@ TEST_F(InstalledGame, StartsFromItsLauncherEntryAnywhereAndEndsNormally) {
     EXPECT_EQ(realPath(prefix + "/share/tintaria"), realPath(proc + "/cwd"))
         << "the archives are taken from the installation";
 
-    // A new player sees the help screen first, which Escape closes; then Escape opens the exit
-    // confirmation and Return answers it.
-    int status = -1;
-    for (int round = 0; round < 4 && status == -1; ++round) {
-        ASSERT_TRUE(pressKey("Escape"));
-        waitMs(800);
-        ASSERT_TRUE(pressKey("Return"));
-        status = waitForGameExit(&game, 2000);
-    }
+    // A new player sees the help screen first, which the first Escape closes.
+    int status = quitWithEscapeAndReturn(&game);
     EXPECT_EQ(0, status) << "-1: still running; 128 and above: ended by a signal";
     EXPECT_FALSE(readWholeFile(home + "/.local/share/tintaria/pigmora-tintaria-cfg").empty())
         << "the settings are kept in the player's data folder";

@@ -132,6 +132,18 @@ int waitForGameExit(GameProcess* game, int limitMs) {
     return -1;
 }
 
+int quitWithEscapeAndReturn(GameProcess* game) {
+    int status = -1;
+    for (int round = 0; round < 4 && status == -1; ++round) {
+        // The confirmation ignores Return for its first 150 ms.
+        if (!pressKey("Escape")) return -1;
+        waitMs(800);
+        if (!pressKey("Return")) return -1;
+        status = waitForGameExit(game, 2000);
+    }
+    return status;
+}
+
 void killGame(GameProcess* game) {
     pid_t* pids[2] = {&game->pid, &game->xvfbPid};
     for (pid_t* pid : pids) {

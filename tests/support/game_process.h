@@ -33,6 +33,9 @@ GameProcess launchCommand(const std::vector<std::string>& command, const std::st
                           const std::string& userData);
 // Waits up to limitMs for the game to end: its exit status, -1 if it still runs, 128+ for a signal.
 int waitForGameExit(GameProcess* game, int limitMs);
+// Quits as a player does, whatever is open: Escape (which closes an open screen, else asks whether to
+// stop), then Return, a few times over; the exit status as waitForGameExit gives it.
+int quitWithEscapeAndReturn(GameProcess* game);
 // Ends a game that is still running, and its X screen.
 void killGame(GameProcess* game);
 // The settings file of a run.
