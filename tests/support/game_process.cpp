@@ -134,7 +134,7 @@ int waitForGameExit(GameProcess* game, int limitMs) {
 
 int quitWithEscapeAndReturn(GameProcess* game) {
     int status = -1;
-    for (int round = 0; round < 4 && status == -1; ++round) {
+    for (int round = 0; round < 6 && status == -1; ++round) {
         // The confirmation ignores Return for its first 150 ms.
         if (!pressKey("Escape")) return -1;
         waitMs(800);
