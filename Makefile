@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test preview clean
+.PHONY: all deps configure build play test preview fuzz clean
 
 all: build
 
@@ -25,6 +25,12 @@ test: build
 # Contact sheets of every archive, drawn by the engine, into $(BUILD)/preview.
 preview: build
 	@scripts/with-display $(BUILD)/tools/tintaria-preview $(BUILD)/preview
+
+# The libFuzzer targets (clang) in their own build folder, each run for
+# FUZZ_SECONDS; fails when one finds a fault. See tests/fuzz/README.md.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
 
 clean:
 	rm -rf $(BUILD)
