@@ -58,20 +58,27 @@ static int findCachedSound(const SoundSystem& system, const char* name) {
     return -1;
 }
 
-// Whether the bytes are a RIFF WAVE whose every chunk fits inside them. SDL's
-// reader allocates a chunk's stated length before it reads the chunk, so a
-// few damaged bytes could otherwise ask for gigabytes.
-static bool wavChunksFit(const uint8_t* bytes, size_t size) {
+// The bytes of a RIFF WAVE with no chunk stating more bytes than follow it:
+// SDL's reader allocates a chunk's stated length before it reads the chunk, so
+// a few damaged bytes could otherwise ask for gigabytes. A chunk cut short
+// (a sound whose end is missing) is stated at the length that is there, which
+// SDL would have read anyway; false when the bytes are no RIFF WAVE.
+static bool wavWithChunksInside(const uint8_t* bytes, size_t size, std::vector<uint8_t>& out) {
     if (size < riffHeaderBytes || memcmp(bytes, "RIFF", 4) != 0 || memcmp(bytes + 8, "WAVE", 4) != 0) return false;
+    out.assign(bytes, bytes + size);
     size_t at = riffHeaderBytes;
     while (size - at >= chunkHeaderBytes) {
-        const uint8_t* length = bytes + at + 4;
-        uint32_t chunkBytes = (uint32_t)length[0] | (uint32_t)length[1] << 8 | (uint32_t)length[2] << 16 |
-                              (uint32_t)length[3] << 24;
+        uint8_t* length = out.data() + at + 4;
+        uint32_t stated = (uint32_t)length[0] | (uint32_t)length[1] << 8 | (uint32_t)length[2] << 16 |
+                          (uint32_t)length[3] << 24;
         at += chunkHeaderBytes;
-        if (chunkBytes > size - at) return false;
+        if (stated > size - at) {
+            const uint32_t present = (uint32_t)(size - at);
+            for (int i = 0; i < 4; ++i) length[i] = (uint8_t)(present >> (8 * i));
+            break;
+        }
         // Chunks start on even offsets; the pad byte of the last one may be missing.
-        at += chunkBytes + (chunkBytes & 1);
+        at += stated + (stated & 1);
         if (at >= size) break;
     }
     return true;
@@ -139,11 +146,12 @@ void shutdownSound() {
 // Sound entries
 // ---------------------------------------------------------------------------
 
-// The reader covers exactly the entry's bytes, so a damaged header cannot lead
-// the parser beyond them.
+// The reader covers exactly a copy of the entry's bytes, so a damaged header
+// cannot lead the parser beyond them.
 bool convertSoundEntry(const uint8_t* bytes, int32_t size, SoundSample* out) {
-    if (!bytes || size <= 0 || !wavChunksFit(bytes, (size_t)size)) return false;
-    SDL_RWops* reader = SDL_RWFromConstMem(bytes, size);
+    std::vector<uint8_t> wav;
+    if (!bytes || size <= 0 || !wavWithChunksInside(bytes, (size_t)size, wav)) return false;
+    SDL_RWops* reader = SDL_RWFromConstMem(wav.data(), size);
     if (!reader) return false;
     SDL_AudioSpec wavFormat;
     Uint8* wavBytes = nullptr;

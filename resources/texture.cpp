@@ -19,12 +19,13 @@ struct EntryReader {
     size_t position;
 };
 
-// An image format the game decodes: how its bytes begin, where its header
-// gives the size (false when the header is cut short) and SDL_image's decoder.
+// An image format the game decodes: how its bytes begin, the check of its
+// layout that gives the declared size (false when the layout cannot be
+// decoded inside the bytes) and SDL_image's decoder.
 struct ImageFormat {
     const char* magic;
     size_t magicLength;
-    bool (*declaredSize)(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height);
+    bool (*checkLayout)(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height);
     SDL_Surface* (SDLCALL* decode)(SDL_RWops* source);
 };
 
@@ -32,15 +33,15 @@ struct ImageFormat {
 // Globals
 // ---------------------------------------------------------------------------
 
-static bool pngDeclaredSize(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height);
-static bool bmpDeclaredSize(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height);
+static bool checkPngLayout(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height);
+static bool checkBmpLayout(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height);
 
 // The studio writes PNG; BMP serves hand-made archives. SDL_image's other
 // decoders never see archive bytes: the game has no use for them, and some do
 // not survive damaged input (a damaged XPM crashes SDL_image 1.2.12).
 static const ImageFormat imageFormats[] = {
-    {"\x89PNG\r\n\x1a\n", 8, pngDeclaredSize, IMG_LoadPNG_RW},
-    {"BM", 2, bmpDeclaredSize, IMG_LoadBMP_RW},
+    {"\x89PNG\r\n\x1a\n", 8, checkPngLayout, IMG_LoadPNG_RW},
+    {"BM", 2, checkBmpLayout, IMG_LoadBMP_RW},
 };
 
 // Largest side an image entry may declare: decoders allocate the whole image
@@ -61,18 +62,29 @@ static uint32_t littleEndian32(const uint8_t* p) {
 
 static uint16_t littleEndian16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
 
-// The IHDR chunk comes first, right after the signature.
-static bool pngDeclaredSize(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height) {
-    if (size < 24 || memcmp(bytes + 12, "IHDR", 4) != 0) return false;
+// IHDR comes first, right after the signature, and IEND last. Every chunk up
+// to IEND must lie inside the bytes: libpng reads a chunk's stated length
+// whether or not it is there (SDL_image ignores short reads), and a length
+// word beyond the end would have it read and checksum gigabytes of nothing.
+static bool checkPngLayout(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height) {
+    const size_t signatureBytes = 8, chunkOverhead = 12;  // length, type, CRC
+    if (size < signatureBytes + chunkOverhead + 13 || memcmp(bytes + 12, "IHDR", 4) != 0) return false;
     *width = bigEndian32(bytes + 16);
     *height = bigEndian32(bytes + 20);
-    return true;
+    size_t at = signatureBytes;
+    while (size - at >= chunkOverhead) {
+        const uint32_t length = bigEndian32(bytes + at);
+        if (length > size - at - chunkOverhead) return false;
+        if (memcmp(bytes + at + 4, "IEND", 4) == 0) return true;
+        at += chunkOverhead + length;
+    }
+    return false;
 }
 
 // The info header follows the 14-byte file header: the 12-byte OS/2 one with
 // 16-bit sides, or a Windows one with signed 32-bit sides (a negative height
 // means the rows run top down).
-static bool bmpDeclaredSize(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height) {
+static bool checkBmpLayout(const uint8_t* bytes, size_t size, int64_t* width, int64_t* height) {
     if (size < 18) return false;
     if (littleEndian32(bytes + 14) == 12) {
         if (size < 22) return false;
@@ -97,10 +109,10 @@ static int SDLCALL seekEntry(SDL_RWops* rw, int offset, int whence) {
     return (int)target;
 }
 
-// Reads whole objects as far as the bytes go. SDL_image's PNG reader ignores a
-// short read and would parse what its buffer held before, over and over: the
-// part of the request beyond the end is therefore zeroed, which no decoder
-// takes for more data (a PNG chunk of type zero ends the decode with an error).
+// Reads whole objects as far as the bytes go. Not every SDL_image decoder
+// checks for a short read (its PNG reader parses whatever its buffer held
+// before), so the part of the request beyond the end is zeroed: such a decoder
+// sees zeros, never stale bytes.
 static int SDLCALL readEntry(SDL_RWops* rw, void* out, int size, int count) {
     EntryReader* reader = (EntryReader*)rw->hidden.unknown.data1;
     if (size <= 0 || count <= 0) return 0;
@@ -195,7 +207,7 @@ SDL_Surface* decodeImageEntry(const uint8_t* bytes, int32_t size) {
         if ((size_t)size >= candidate.magicLength && memcmp(bytes, candidate.magic, candidate.magicLength) == 0)
             format = &candidate;
     int64_t width = 0, height = 0;
-    if (!format || !format->declaredSize(bytes, (size_t)size, &width, &height)) return nullptr;
+    if (!format || !format->checkLayout(bytes, (size_t)size, &width, &height)) return nullptr;
     if (width < 1 || height < 1 || width > maximumImageSide || height > maximumImageSide) return nullptr;
     SDL_RWops* rw = openEntryReader(bytes, size);
     if (!rw) return nullptr;
