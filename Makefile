@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test preview package clean
+.PHONY: all deps configure build play test preview package fuzz clean
 
 all: build
 
@@ -29,6 +29,12 @@ preview: build
 # The Debian package, $(BUILD)/tintaria_<version>_<arch>.deb.
 package: build
 	@cmake --build $(BUILD) --target package
+
+# The libFuzzer targets (clang) in their own build folder, each run for
+# FUZZ_SECONDS; fails when one finds a fault. See tests/fuzz/README.md.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
 
 clean:
 	rm -rf $(BUILD)

@@ -68,6 +68,15 @@ void initSound();
 void shutdownSound();
 
 // ---------------------------------------------------------------------------
+// Sound entries (any thread; no device needed)
+// ---------------------------------------------------------------------------
+
+// The bytes of a WAV entry converted to the device format; false (nothing allocated) when they are
+// no WAV SDL can read or convert, or last over ten minutes. A chunk stating more bytes than the
+// entry holds is read as far as it goes. On success the caller owns out->data (delete[]).
+bool convertSoundEntry(const uint8_t* bytes, int32_t size, SoundSample* out);
+
+// ---------------------------------------------------------------------------
 // Playing (main thread)
 // ---------------------------------------------------------------------------
 

@@ -15,6 +15,15 @@
 
 SoundChannel soundChannels[SOUND_CHANNEL_COUNT];
 
+// Longest sound the mixer takes. The converted buffer grows with the length in
+// time, not in bytes (a WAV of one frame per second is small but converts to a
+// full-rate one), so this bounds it: ten minutes are some 53 MB.
+static const uint64_t maximumSoundSeconds = 600;
+
+// Sizes in a WAV file: the RIFF header ("RIFF", length, "WAVE") and a chunk header (name, length).
+static const size_t riffHeaderBytes = 12;
+static const size_t chunkHeaderBytes = 8;
+
 // ---------------------------------------------------------------------------
 // Internal helpers
 // ---------------------------------------------------------------------------
@@ -49,39 +58,37 @@ static int findCachedSound(const SoundSystem& system, const char* name) {
     return -1;
 }
 
-// The entry's WAV converted to the device format; false (nothing allocated) when
-// the bytes are not a WAV SDL can read or convert. The reader covers exactly the
-// entry's bytes, so a damaged header cannot lead the parser beyond them.
-static bool convertWav(const uint8_t* bytes, int32_t size, SoundSample* out) {
-    SDL_RWops* reader = SDL_RWFromConstMem(bytes, size);
-    if (!reader) return false;
-    SDL_AudioSpec wavFormat;
-    Uint8* wavBytes = nullptr;
-    Uint32 wavLength = 0;
-    if (!SDL_LoadWAV_RW(reader, 1, &wavFormat, &wavBytes, &wavLength)) return false;
-
-    SDL_AudioCVT conversion;
-    bool ok = SDL_BuildAudioCVT(&conversion, wavFormat.format, wavFormat.channels, wavFormat.freq,
-                                SOUND_SAMPLE_FORMAT, SOUND_CHANNELS, SOUND_RATE) >= 0;
-    uint64_t bufferLength = (uint64_t)wavLength * (uint64_t)(ok ? conversion.len_mult : 0);
-    ok = ok && wavLength <= INT_MAX && bufferLength <= INT_MAX;
-    uint8_t* buffer = nullptr;
-    if (ok) {
-        buffer = new uint8_t[bufferLength > 0 ? bufferLength : 1];
-        memcpy(buffer, wavBytes, wavLength);
-        conversion.buf = buffer;
-        conversion.len = (int)wavLength;
-        ok = SDL_ConvertAudio(&conversion) == 0 && conversion.len_cvt >= 0 &&
-             (uint64_t)conversion.len_cvt <= bufferLength;
+// The bytes of a RIFF WAVE with no chunk stating more bytes than follow it:
+// SDL's reader allocates a chunk's stated length before it reads the chunk, so
+// a few damaged bytes could otherwise ask for gigabytes. A chunk cut short
+// (a sound whose end is missing) is stated at the length that is there, which
+// SDL would have read anyway; false when the bytes are no RIFF WAVE.
+static bool wavWithChunksInside(const uint8_t* bytes, size_t size, std::vector<uint8_t>& out) {
+    if (size < riffHeaderBytes || memcmp(bytes, "RIFF", 4) != 0 || memcmp(bytes + 8, "WAVE", 4) != 0) return false;
+    out.assign(bytes, bytes + size);
+    size_t at = riffHeaderBytes;
+    while (size - at >= chunkHeaderBytes) {
+        uint8_t* length = out.data() + at + 4;
+        uint32_t stated = (uint32_t)length[0] | (uint32_t)length[1] << 8 | (uint32_t)length[2] << 16 |
+                          (uint32_t)length[3] << 24;
+        at += chunkHeaderBytes;
+        if (stated > size - at) {
+            const uint32_t present = (uint32_t)(size - at);
+            for (int i = 0; i < 4; ++i) length[i] = (uint8_t)(present >> (8 * i));
+            break;
+        }
+        // Chunks start on even offsets; the pad byte of the last one may be missing.
+        at += stated + (stated & 1);
+        if (at >= size) break;
     }
-    SDL_FreeWAV(wavBytes);
-    if (!ok) {
-        delete[] buffer;
-        return false;
-    }
-    out->data = buffer;
-    out->length = (uint32_t)conversion.len_cvt;
     return true;
+}
+
+// Whether the decoded samples last no longer than the mixer takes.
+static bool wavDurationFits(const SDL_AudioSpec& format, Uint32 length) {
+    const uint64_t frameBytes = (uint64_t)((format.format & 0xFF) / 8) * format.channels;
+    if (frameBytes == 0 || format.freq <= 0) return false;
+    return length / frameBytes <= maximumSoundSeconds * (uint64_t)format.freq;
 }
 
 // The four assignments of a start, under the lock so the callback never mixes a half-assigned channel.
@@ -136,6 +143,48 @@ void shutdownSound() {
 }
 
 // ---------------------------------------------------------------------------
+// Sound entries
+// ---------------------------------------------------------------------------
+
+// The reader covers exactly a copy of the entry's bytes, so a damaged header
+// cannot lead the parser beyond them.
+bool convertSoundEntry(const uint8_t* bytes, int32_t size, SoundSample* out) {
+    std::vector<uint8_t> wav;
+    if (!bytes || size <= 0 || !wavWithChunksInside(bytes, (size_t)size, wav)) return false;
+    SDL_RWops* reader = SDL_RWFromConstMem(wav.data(), size);
+    if (!reader) return false;
+    SDL_AudioSpec wavFormat;
+    Uint8* wavBytes = nullptr;
+    Uint32 wavLength = 0;
+    if (!SDL_LoadWAV_RW(reader, 1, &wavFormat, &wavBytes, &wavLength)) return false;
+
+    SDL_AudioCVT conversion;
+    bool ok = wavDurationFits(wavFormat, wavLength) &&
+              SDL_BuildAudioCVT(&conversion, wavFormat.format, wavFormat.channels, wavFormat.freq,
+                                SOUND_SAMPLE_FORMAT, SOUND_CHANNELS, SOUND_RATE) >= 0;
+    uint64_t bufferLength = (uint64_t)wavLength * (uint64_t)(ok ? conversion.len_mult : 0);
+    ok = ok && wavLength <= INT_MAX && bufferLength <= INT_MAX;
+    uint8_t* buffer = nullptr;
+    if (ok) {
+        buffer = new uint8_t[bufferLength > 0 ? bufferLength : 1];
+        // A WAV without samples comes back without a buffer.
+        if (wavLength > 0) memcpy(buffer, wavBytes, wavLength);
+        conversion.buf = buffer;
+        conversion.len = (int)wavLength;
+        ok = SDL_ConvertAudio(&conversion) == 0 && conversion.len_cvt >= 0 &&
+             (uint64_t)conversion.len_cvt <= bufferLength;
+    }
+    SDL_FreeWAV(wavBytes);
+    if (!ok) {
+        delete[] buffer;
+        return false;
+    }
+    out->data = buffer;
+    out->length = (uint32_t)conversion.len_cvt;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
 // Playing
 // ---------------------------------------------------------------------------
 
@@ -151,7 +200,7 @@ void playSound(const char* name, bool loop) {
         int32_t size = 0;
         const uint8_t* bytes = getEntry(loop ? "music.pak" : "sound.pak", name, &size);
         SoundSample sample;
-        if (!bytes || size <= 0 || !convertWav(bytes, size, &sample)) return;
+        if (!bytes || size <= 0 || !convertSoundEntry(bytes, size, &sample)) return;
         soundSystem->cacheNames.push_back(name);
         soundSystem->cacheSamples.push_back(sample);
         cached = (int)soundSystem->cacheSamples.size() - 1;

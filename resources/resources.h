@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct SDL_Surface;
+
 // ---------------------------------------------------------------------------
 // Types
 // ---------------------------------------------------------------------------
@@ -79,6 +81,10 @@ bool extractAllEntries(const PakArchive* archive, const std::string& prefix);
 // Image textures (shared per archive entry; +1 archive reference per texture reference)
 // ---------------------------------------------------------------------------
 
+// The bytes of an image entry decoded to R, G, B, A bytes per pixel; null when they are no PNG or
+// BMP that SDL_image reads, or declare a side over 4096. The caller owns the surface
+// (SDL_FreeSurface); no GL context is needed.
+SDL_Surface* decodeImageEntry(const uint8_t* bytes, int32_t size);
 // GL texture of an image entry, decoded on first use; 0 when the entry is missing or no image.
 unsigned getTexture(const char* fileName, const char* entryName);
 // Drops one texture reference (deleting the texture at 0) and one archive reference.

@@ -328,14 +328,51 @@ TEST_F(MixerTest, MissingOrNonWavEntryIsSkipped) {
 }
 
 TEST_F(MixerTest, DataChunkLongerThanTheEntryPlaysOnlyTheBytesPresent) {
+    // Stated lengths up to the largest a size word holds: none may be taken at its word.
     std::vector<uint8_t> data = sampleBytes(std::vector<int16_t>(2 * 300, TONE));
-    writeArchives({{"short.wav", wavFile(WavFormat{1, 2, 22050, 16}, data, 1 << 24)}}, {});
-    playSound("short.wav", false);
-    uint32_t frames = soundChannels[0].length / SOUND_FRAME_BYTES;
-    EXPECT_LE(soundChannels[0].length, data.size());
-    std::vector<int16_t> out = mix();
-    EXPECT_EQ(leadingFramesEqual(out, TONE), (int)frames);
-    EXPECT_TRUE(allSilent(out, frames));
+    for (int64_t stated : {int64_t(1) << 24, int64_t(0x7FFFFFFF), int64_t(0xFFFFFFF0)}) {
+        SCOPED_TRACE(stated);
+        memset(soundChannels, 0, sizeof soundChannels);
+        shutdownSound();
+        soundSystem = new SoundSystem();
+        while (archiveReferences("sound.pak") > 0) releaseArchive("sound.pak");
+        writeArchives({{"short.wav", wavFile(WavFormat{1, 2, 22050, 16}, data, stated)}}, {});
+        playSound("short.wav", false);
+        uint32_t frames = soundChannels[0].length / SOUND_FRAME_BYTES;
+        EXPECT_GT(frames, 0u);
+        EXPECT_LE(soundChannels[0].length, data.size());
+        std::vector<int16_t> out = mix();
+        EXPECT_EQ(leadingFramesEqual(out, TONE), (int)frames);
+        EXPECT_TRUE(allSilent(out, frames));
+    }
+}
+
+// Converted, a sound takes its length in time at the device rate, however few bytes it has.
+TEST_F(MixerTest, SoundsOfUpToTenMinutesAreTaken) {
+    struct Row {
+        const char* name;
+        uint32_t rate;
+        int frames;
+        bool taken;
+    } rows[] = {
+        {"ten_minutes.wav", 1, 600, true},
+        {"longer.wav", 1, 601, false},
+        {"longer_at_8000.wav", 8000, 8000 * 600 + 1, false},
+    };
+    ArchiveEntries entries;
+    for (const Row& row : rows)
+        entries.push_back({row.name, wav16(1, row.rate, std::vector<int16_t>((size_t)row.frames, TONE))});
+    writeArchives(entries, {});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        memset(soundChannels, 0, sizeof soundChannels);
+        playSound(row.name, false);
+        EXPECT_EQ(busyChannels(), row.taken ? 1 : 0);
+        if (row.taken) {
+            EXPECT_NEAR((double)soundChannels[0].length, 600.0 * SOUND_RATE * SOUND_FRAME_BYTES,
+                        SOUND_RATE * SOUND_FRAME_BYTES);
+        }
+    }
 }
 
 TEST_F(MixerTest, DisabledSystemTouchesNoArchive) {
