@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test preview clean
+.PHONY: all deps configure build play test preview bench clean
 
 all: build
 
@@ -25,6 +25,19 @@ test: build
 # Contact sheets of every archive, drawn by the engine, into $(BUILD)/preview.
 preview: build
 	@scripts/with-display $(BUILD)/tools/tintaria-preview $(BUILD)/preview
+
+# Frame, start-up, memory and content-build figures at two screen sizes, each
+# on its own Xvfb screen; the table is printed and written to BENCHMARKS.md.
+BENCH_SCREENS ?= 1920x1080 1024x768
+bench: build
+	@for s in $(BENCH_SCREENS); do \
+		echo "bench: $$s"; \
+		env -u DISPLAY TINTARIA_XVFB_SCREEN=$${s}x24 scripts/with-display \
+			$(BUILD)/tools/tintaria-bench frames $(BUILD)/bench-$$s.txt || exit 1; \
+	done
+	@echo "bench: content build"
+	@$(BUILD)/tools/tintaria-bench content $(BUILD)/tools/tintaria-studio $(BUILD)/bench-$(firstword $(BENCH_SCREENS)).txt
+	@$(BUILD)/tools/tintaria-bench report BENCHMARKS.md $(foreach s,$(BENCH_SCREENS),$(BUILD)/bench-$(s).txt)
 
 clean:
 	rm -rf $(BUILD)
