@@ -21,7 +21,6 @@
 #include <string>
 #include <unistd.h>
 
-
 // ---------------------------------------------------------------------------
 // Counting allocator
 // ---------------------------------------------------------------------------
@@ -59,7 +58,8 @@ namespace {
 // Types
 // ---------------------------------------------------------------------------
 
-// A screen of the game and how it is reached from the main screen of page 1.
+// A settled screen: a page's main screen in a mode, a dialog over it when opener is set,
+// and where the pointer rests.
 struct SteadyScreen {
     const char* name;
     bool numbersMode;
@@ -74,8 +74,8 @@ struct SteadyScreen {
 // ---------------------------------------------------------------------------
 
 // Long enough for every opening animation to end.
-const unsigned kSettleMs = 1500;
-const int kCountedFrames = 20;
+const unsigned kSettleMs = 1200;
+const int kCountedFrames = 10;
 
 const SteadyScreen kScreens[] = {
     {"numbers_mode_page", true, false, 1, nullptr, 0.5, 0.5},

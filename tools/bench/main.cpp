@@ -43,7 +43,18 @@ static int positiveArgument(const char* text, int fallback) {
     return value > 0 ? value : fallback;
 }
 
+// The game changes into its data folder at start-up: a relative run file is
+// taken from where the benchmark was started.
+static std::string absolutePath(const char* path) {
+    if (path[0] == '/') return path;
+    char* here = getcwd(nullptr, 0);
+    std::string joined = here ? std::string(here) + "/" + path : path;
+    free(here);
+    return joined;
+}
+
 static int runFrames(int argc, char** argv) {
+    std::string runFile = absolutePath(argv[2]);
     FrameBudget budget = kDefaultBudget;
     budget.warmupFrames = positiveArgument(argc > 3 ? argv[3] : nullptr, budget.warmupFrames);
     budget.timedFrames = positiveArgument(argc > 4 ? argv[4] : nullptr, budget.timedFrames);
@@ -51,8 +62,8 @@ static int runFrames(int argc, char** argv) {
     BenchRun run = measureFrames(budget);
     // The children need the window closed: each opens its own on the same screen.
     measureStartup(selfPath().c_str(), startupRuns, &run);
-    if (!saveRun(run, argv[2])) {
-        fprintf(stderr, "tintaria-bench: cannot write %s\n", argv[2]);
+    if (!saveRun(run, runFile)) {
+        fprintf(stderr, "tintaria-bench: cannot write %s\n", runFile.c_str());
         return 1;
     }
     return 0;
