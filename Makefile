@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test preview package fuzz clean
+.PHONY: all deps configure build play test preview package fuzz bench clean
 
 all: build
 
@@ -35,6 +35,19 @@ package: build
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
+
+# Frame, start-up, memory and content-build figures at two screen sizes, each
+# on its own Xvfb screen; the table is printed and written to BENCHMARKS.md.
+BENCH_SCREENS ?= 1920x1080 1024x768
+bench: build
+	@for s in $(BENCH_SCREENS); do \
+		echo "bench: $$s"; \
+		env -u DISPLAY TINTARIA_XVFB_SCREEN=$${s}x24 scripts/with-display \
+			$(BUILD)/tools/tintaria-bench frames $(BUILD)/bench-$$s.txt || exit 1; \
+	done
+	@echo "bench: content build"
+	@$(BUILD)/tools/tintaria-bench content $(BUILD)/tools/tintaria-studio $(BUILD)/bench-$(firstword $(BENCH_SCREENS)).txt
+	@$(BUILD)/tools/tintaria-bench report BENCHMARKS.md $(foreach s,$(BENCH_SCREENS),$(BUILD)/bench-$(s).txt)
 
 clean:
 	rm -rf $(BUILD)

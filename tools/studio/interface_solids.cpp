@@ -101,7 +101,7 @@ static const double kHandleColour[3] = {0.18, 0.48, 0.95};
 static const double kTubeMetal[3] = {0.86, 0.88, 0.92};
 static const double kLabelInk[3] = {0.13, 0.16, 0.30};
 
-static const int kAround = 32;  // facets around a round part
+static const int kAround = 20;  // facets around a round part: a quarter pixel from round at the tubes' size
 
 // ---------------------------------------------------------------------------
 // Internal helpers: vectors

@@ -152,6 +152,10 @@ static const int kCutsTried = 8;
 static const double kSplitRadius = 1.5 * kClickRadius;
 // The outlines are made in tiles of a sixth of the canvas.
 static const int kOutlineTiles = 6;
+// The outlines may stray this far from the boundaries (a twelfth of their width, a
+// fraction of a pixel on a full HD screen): the boundaries carry points every
+// kLongestEdge and along every curve for the cutting, which a drawn line does not need.
+static const double kOutlineSimplify = kOutlineWidth / 12;
 
 // ---------------------------------------------------------------------------
 // Internal helpers: messages
@@ -1050,7 +1054,12 @@ static void outlineMesh(Work* work, const std::vector<Draft>& drafts, std::vecto
     for (const Draft& d : drafts) lines.push_back(own(work, GEOSBoundary_r(work->handle, d.polygon.get())));
     if (lines.empty()) return;
     Geom all = collection(work, GEOS_GEOMETRYCOLLECTION, &lines);
-    Geom merged = own(work, GEOSUnaryUnion_r(work->handle, all.get()));
+    Geom noded = own(work, GEOSUnaryUnion_r(work->handle, all.get()));
+    if (!noded) return;
+    // Joined into whole lines between junctions first: the simplification keeps every line's ends.
+    Geom joined = own(work, GEOSLineMerge_r(work->handle, noded.get()));
+    if (!joined) return;
+    Geom merged = own(work, GEOSTopologyPreserveSimplify_r(work->handle, joined.get(), kOutlineSimplify));
     if (!merged) return;
     GEOSBufferParams* params = GEOSBufferParams_create_r(work->handle);
     GEOSBufferParams_setEndCapStyle_r(work->handle, params, GEOSBUF_CAP_ROUND);
