@@ -3,6 +3,8 @@
 // keeps each open archive in memory while somebody holds a reference to it.
 #include "resources/resources.h"
 
+#include <SDL/SDL.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,8 +110,11 @@ static bool writeBytes(const char* path, const uint8_t* bytes, size_t size) {
 }
 
 // The game cannot go on without its archives, and a damaged one is treated
-// like a missing one: the process ends quietly with status 1.
+// like a missing one: the process ends quietly with status 1. SDL goes first:
+// its audio thread would otherwise go on mixing from channels that exit's
+// destructors are freeing, and the desktop gets its screen mode back.
 [[noreturn]] static void endForUnusableArchive() {
+    SDL_Quit();
     exit(1);
 }
 
