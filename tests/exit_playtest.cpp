@@ -1,6 +1,7 @@
 // Leaving the real game when its settings cannot be written: a settings
-// folder that is read-only or on a full disk keeps the previous file byte for
-// byte, and the game still ends normally.
+// folder that is read-only or on a full disk, or a game held to a file size
+// below its settings', keeps the previous file byte for byte, and the game
+// still ends normally.
 //
 // Tests run as root, where permission bits stop no write, so the folder is
 // made read-only or full with mounts in a mount namespace of this test
@@ -17,12 +18,13 @@
 #include <sched.h>
 #include <set>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-enum FolderState { FOLDER_WRITABLE, FOLDER_READ_ONLY, FOLDER_FULL };
+enum FolderState { FOLDER_WRITABLE, FOLDER_READ_ONLY, FOLDER_FULL, FOLDER_SIZE_LIMITED };
 
 struct ExitCase {
     const char* name;  // also the test's name
@@ -34,6 +36,7 @@ const ExitCase kExitCases[] = {
     {"Writable", FOLDER_WRITABLE},
     {"ReadOnly", FOLDER_READ_ONLY},
     {"Full", FOLDER_FULL},
+    {"FileSizeLimit", FOLDER_SIZE_LIMITED},
 };
 
 void PrintTo(const ExitCase& c, std::ostream* out) { *out << c.name; }
@@ -99,7 +102,7 @@ TEST_P(ExitTest, PreviousSettingsSurviveAFailedSaveAndTheGameStillEnds) {
     settingsFolder = dir + "/user/tintaria";
     ASSERT_EQ(0, mkdir((dir + "/user").c_str(), 0700));
     ASSERT_EQ(0, mkdir(settingsFolder.c_str(), 0700));
-    if (c.state != FOLDER_WRITABLE) {
+    if (c.state == FOLDER_READ_ONLY || c.state == FOLDER_FULL) {
         std::string why;
         if (!enterOwnMountNamespace(&why)) GTEST_SKIP() << why;
     }
@@ -134,6 +137,11 @@ TEST_P(ExitTest, PreviousSettingsSurviveAFailedSaveAndTheGameStillEnds) {
 
     ASSERT_NO_FATAL_FAILURE(startWith(nullptr));
     ASSERT_NO_FATAL_FAILURE(waitForTheSheet());
+    if (c.state == FOLDER_SIZE_LIMITED) {
+        // Past the limit a write raises SIGXFSZ, which ends a process that does not ignore it.
+        const struct rlimit limit = {16, 16};
+        ASSERT_EQ(0, prlimit(game.pid, RLIMIT_FSIZE, &limit, nullptr)) << strerror(errno);
+    }
     // Turning the page adds page 2's slot: the file the game means to write is longer than the one there.
     ASSERT_TRUE(pressKey("Right"));
     waitMs(500);
