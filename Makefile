@@ -1,9 +1,12 @@
 # Front door for people: `make play` and `make test` do all set-up on a fresh
 # Debian 12 machine. The real build is CMake's, in $(BUILD).
 BUILD ?= build
+# The same project built with AddressSanitizer and UndefinedBehaviorSanitizer;
+# `make test` runs its whole suite after the ordinary one.
+SANITIZED_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test preview clean
+.PHONY: all deps configure build play test test-sanitized preview clean
 
 all: build
 
@@ -21,10 +24,17 @@ play: build
 
 test: build
 	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-sanitized
+
+# The sanitized suite alone (its findings fail the tests; see tests/sanitizers).
+test-sanitized: deps
+	@cmake -S . -B $(SANITIZED_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTINTARIA_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZED_BUILD) -j $(JOBS)
+	@scripts/with-display ctest --test-dir $(SANITIZED_BUILD) --output-on-failure -j $(JOBS)
 
 # Contact sheets of every archive, drawn by the engine, into $(BUILD)/preview.
 preview: build
 	@scripts/with-display $(BUILD)/tools/tintaria-preview $(BUILD)/preview
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZED_BUILD)

@@ -26,6 +26,7 @@ TEST(GameRun, ShowsTheBackgroundFromTheArchiveInItsWorkingDirectory) {
     killGame(&game);
     EXPECT_EQ(-1, status) << "the game was still running";
     EXPECT_TRUE(shown) << "centre colour " << (int)seen[0] << "," << (int)seen[1] << "," << (int)seen[2];
+    EXPECT_EQ("", gameSanitizerReport(game));
     removeTree(dir);
 }
 
@@ -35,5 +36,6 @@ TEST(GameRun, DamagedInterfaceArchiveEndsTheProgramWithStatusOne) {
     GameProcess game = launchGame(dir, dir + "/user");
     EXPECT_EQ(1, waitForGameExit(&game, 20000));
     killGame(&game);
+    EXPECT_EQ("", gameSanitizerReport(game)) << "a refusal, not a fault";
     removeTree(dir);
 }
