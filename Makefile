@@ -1,8 +1,8 @@
 # Front door for people: `make play` and `make test` do all set-up on a fresh
 # Debian 12 machine. The real build is CMake's, in $(BUILD).
 BUILD ?= build
-# The same project built with AddressSanitizer and UndefinedBehaviorSanitizer;
-# `make test` runs its whole suite after the ordinary one.
+# The same project built with AddressSanitizer and UndefinedBehaviorSanitizer
+# (`make test-sanitized`).
 SANITIZED_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -24,7 +24,6 @@ play: build
 
 test: build
 	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	@$(MAKE) --no-print-directory test-sanitized
 
 # The sanitized suite alone (its findings fail the tests; see tests/sanitizers).
 # Its archives are the ordinary build's: the sanitized content builder is
