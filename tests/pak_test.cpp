@@ -134,7 +134,9 @@ protected:
         EXPECT_TRUE(file != nullptr) << full;
         if (file) {
             // fwrite's buffer must not be null, even for no bytes.
-            if (!bytes.empty()) EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+            if (!bytes.empty()) {
+                EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+            }
             fclose(file);
         }
         return full;

@@ -51,7 +51,9 @@ void writeBytes(const std::string& path, const Bytes& bytes) {
     FILE* file = fopen(path.c_str(), "wb");
     ASSERT_TRUE(file != nullptr) << path;
     // fwrite's buffer must not be null, even for no bytes.
-    if (!bytes.empty()) EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+    if (!bytes.empty()) {
+        EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+    }
     fclose(file);
 }
 
