@@ -216,8 +216,9 @@ protected:
         ASSERT_TRUE(isPageComplete(*settings)) << "page " << pageId;
         ASSERT_TRUE(burstPending || burstsLeft > 0) << "page " << pageId;
         int frames = 0;
-        while ((burstsLeft > 0 || burstPending || pageHolder->children.size() > 2) && frames < kFramesToCelebrate) {
-            frame(nullptr, false, 0, burstsLeft > 0 || burstPending ? kFrameMs : kWaitingFrameMs);
+        // Twelve bursts from the tubes, then their bubbles live out their time under the page.
+        while ((burstsLeft > 0 || pageHolder->children.size() > 2) && frames < kFramesToCelebrate) {
+            frame(nullptr, false, 0, burstsLeft > 0 ? kFrameMs : kWaitingFrameMs);
             ++frames;
         }
         ASSERT_LT(frames, kFramesToCelebrate) << "page " << pageId << ": the bubbles never ended";
