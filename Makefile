@@ -6,7 +6,7 @@ BUILD ?= build
 SANITIZED_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test test-sanitized preview clean
+.PHONY: all deps configure build play test soak test-sanitized preview clean
 
 all: build
 
@@ -22,8 +22,12 @@ build: configure
 play: build
 	$(BUILD)/tintaria
 
+# The long session (tests/soak_gltest.cpp, minutes) has a target of its own.
 test: build
-	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE soak
+
+soak: build
+	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -L soak
 
 # The sanitized suite alone (its findings fail the tests; see tests/sanitizers).
 # Its archives are the ordinary build's: the sanitized content builder is
