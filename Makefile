@@ -1,9 +1,12 @@
 # Front door for people: `make play` and `make test` do all set-up on a fresh
 # Debian 12 machine. The real build is CMake's, in $(BUILD).
 BUILD ?= build
+# The same project built with AddressSanitizer and UndefinedBehaviorSanitizer
+# (`make test-sanitized`).
+SANITIZED_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build play test preview package fuzz bench clean
+.PHONY: all deps configure build play test soak test-sanitized preview package fuzz bench clean
 
 all: build
 
@@ -19,8 +22,21 @@ build: configure
 play: build
 	$(BUILD)/tintaria
 
+# The long session (tests/soak_gltest.cpp, minutes) has a target of its own.
 test: build
-	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE soak
+
+soak: build
+	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -L soak
+
+# The sanitized suite alone (its findings fail the tests; see tests/sanitizers).
+# Its archives are the ordinary build's: the sanitized content builder is
+# tested on the tests' small pictures.
+test-sanitized: build
+	@cmake -S . -B $(SANITIZED_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTINTARIA_SANITIZE=ON \
+		-DTINTARIA_CONTENT_FROM=$(abspath $(BUILD))/data >/dev/null
+	@cmake --build $(SANITIZED_BUILD) -j $(JOBS)
+	@scripts/with-display ctest --test-dir $(SANITIZED_BUILD) --output-on-failure -j $(JOBS)
 
 # Contact sheets of every archive, drawn by the engine, into $(BUILD)/preview.
 preview: build
@@ -50,4 +66,4 @@ bench: build
 	@$(BUILD)/tools/tintaria-bench report BENCHMARKS.md $(foreach s,$(BENCH_SCREENS),$(BUILD)/bench-$(s).txt)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZED_BUILD)

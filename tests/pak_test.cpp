@@ -133,7 +133,10 @@ protected:
         FILE* file = fopen(full.c_str(), "wb");
         EXPECT_TRUE(file != nullptr) << full;
         if (file) {
-            EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+            // fwrite's buffer must not be null, even for no bytes.
+            if (!bytes.empty()) {
+                EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+            }
             fclose(file);
         }
         return full;

@@ -50,7 +50,10 @@ Bytes readBytes(const std::string& path) {
 void writeBytes(const std::string& path, const Bytes& bytes) {
     FILE* file = fopen(path.c_str(), "wb");
     ASSERT_TRUE(file != nullptr) << path;
-    EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+    // fwrite's buffer must not be null, even for no bytes.
+    if (!bytes.empty()) {
+        EXPECT_EQ(bytes.size(), fwrite(bytes.data(), 1, bytes.size(), file));
+    }
     fclose(file);
 }
 

@@ -72,6 +72,7 @@ TEST(GameRun, ShowsTheBackgroundFromTheArchiveInItsWorkingDirectory) {
     killGame(&game);
     EXPECT_EQ(-1, status) << "the game was still running";
     EXPECT_TRUE(shown) << "centre colour " << (int)seen[0] << "," << (int)seen[1] << "," << (int)seen[2];
+    EXPECT_EQ("", gameSanitizerReport(game));
     removeTree(dir);
 }
 
@@ -85,6 +86,7 @@ TEST(GameRun, AMissingOrDamagedArchiveEndsTheProgramWithStatusOne) {
         GameProcess game = launchGame(dir, dir + "/user");
         EXPECT_EQ(1, waitForGameExit(&game, 20000)) << "128 and above: ended by a signal; -1: still running";
         killGame(&game);
+        EXPECT_EQ("", gameSanitizerReport(game)) << "a refusal, not a fault";
         removeTree(dir);
     }
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,6 +22,8 @@ static const double kCanvasX = -11.716, kCanvasY = -14.607, kCanvasZ = 51.121;
 static const double kEyeDistance = 100.0;
 static const double kHalfFieldTangent = 0.41421356237309503;  // tan(22.5 degrees)
 static const int kScreenWidth = 1280, kScreenHeight = 720;
+// The sanitizers add ".<pid>" to this name in the game's folder.
+static const char* const kSanitizerLogName = "sanitizer-report";
 
 static int runProgram(const std::vector<std::string>& args, bool quiet = false) {
     pid_t pid = fork();
@@ -112,6 +115,14 @@ GameProcess launchCommand(const std::vector<std::string>& command, const std::st
         setenv("XDG_DATA_HOME", userData.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "disk", 1);
         setenv("SDL_DISKAUDIOFILE", game.soundFile.c_str(), 1);
+        // A sanitized game writes its findings into the run's folder, where
+        // gameSanitizerReport reads them; other builds ignore these variables.
+        for (const char* variable : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+            const char* inherited = getenv(variable);
+            std::string options = std::string(inherited ? inherited : "") + ":log_path=" + folder + "/" +
+                                  kSanitizerLogName;
+            setenv(variable, options.c_str(), 1);
+        }
         execvp(argv[0], argv.data());
         _exit(127);
     }
@@ -155,6 +166,20 @@ void killGame(GameProcess* game) {
 }
 
 std::string settingsFileOf(const GameProcess& game) { return game.userData + "/tintaria/pigmora-tintaria-cfg"; }
+
+std::string gameSanitizerReport(const GameProcess& game) {
+    std::string report;
+    DIR* folder = opendir(game.folder.c_str());
+    if (!folder) return report;
+    std::string prefix = std::string(kSanitizerLogName) + ".";
+    while (struct dirent* entry = readdir(folder)) {
+        if (strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        std::vector<uint8_t> bytes = readWholeFile(game.folder + "/" + entry->d_name);
+        report += std::string(entry->d_name) + ":\n" + std::string(bytes.begin(), bytes.end());
+    }
+    closedir(folder);
+    return report;
+}
 
 // ---------------------------------------------------------------------------
 // Input

@@ -40,6 +40,9 @@ int quitWithEscapeAndReturn(GameProcess* game);
 void killGame(GameProcess* game);
 // The settings file of a run.
 std::string settingsFileOf(const GameProcess& game);
+// What a sanitized game reported in its folder, from every run there; empty when nothing (always so in a
+// build without sanitizers). A killed game reports no leaks: only one that ended by itself is checked for them.
+std::string gameSanitizerReport(const GameProcess& game);
 
 // Runs xdotool with the arguments (no shell); true when it succeeded.
 bool xdotool(const std::vector<std::string>& args);

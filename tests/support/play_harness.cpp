@@ -69,6 +69,7 @@ bool PlayHarness::useBuiltPage1(std::vector<double>* radii) {
 
 void PlayHarness::TearDown() {
     killGame(&game);
+    EXPECT_EQ("", gameSanitizerReport(game)) << "the game's memory or behaviour faults";
     removeTree(dir);
 }
 

@@ -19,6 +19,29 @@
 static const char* const kSounds[] = {"button.wav", "scena.wav", "scena_false.wav", "finish.wav", "banka.wav"};
 
 // ---------------------------------------------------------------------------
+// Frames
+// ---------------------------------------------------------------------------
+
+void drawSceneFrame(SceneNode* hover, bool click, int key, unsigned ms) {
+    frameTicks += ms;
+    picker.hovered = hover;
+    leftClicked = click;
+    keyEventPending = key != 0;
+    keyConsumed = false;
+    keyEvent.keysym.sym = (SDLKey)key;
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, -100.0f);
+    drawNode(sceneRoot);
+    flushDeferredMeshes();
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, -100.0f);
+    drawNode(cursorRoot);
+    leftClicked = false;
+    keyEventPending = false;
+    picker.candidates.clear();
+}
+
+// ---------------------------------------------------------------------------
 // Harness
 // ---------------------------------------------------------------------------
 
@@ -69,24 +92,7 @@ void SceneHarness::TearDown() {
     removeTree(dir);
 }
 
-void SceneHarness::frame(SceneNode* hover, bool click, int key, unsigned ms) {
-    frameTicks += ms;
-    picker.hovered = hover;
-    leftClicked = click;
-    keyEventPending = key != 0;
-    keyConsumed = false;
-    keyEvent.keysym.sym = (SDLKey)key;
-    glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, -100.0f);
-    drawNode(sceneRoot);
-    flushDeferredMeshes();
-    glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, -100.0f);
-    drawNode(cursorRoot);
-    leftClicked = false;
-    keyEventPending = false;
-    picker.candidates.clear();
-}
+void SceneHarness::frame(SceneNode* hover, bool click, int key, unsigned ms) { drawSceneFrame(hover, click, key, ms); }
 
 void SceneHarness::frames(int count) {
     for (int i = 0; i < count; ++i) frame();

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+// One frame of the running scene, ms after the last, with the pointer over hover (the node the selection
+// pass would find), optionally clicking and pressing a key; drawn into the back buffer, not shown.
+void drawSceneFrame(SceneNode* hover, bool click, int key, unsigned ms);
+
 class SceneHarness : public ::testing::Test {
 protected:
     std::string dir;
