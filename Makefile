@@ -64,6 +64,7 @@ bench: build
 	@echo "bench: content build"
 	@$(BUILD)/tools/tintaria-bench content $(BUILD)/tools/tintaria-studio $(BUILD)/bench-$(firstword $(BENCH_SCREENS)).txt
 	@$(BUILD)/tools/tintaria-bench report BENCHMARKS.md $(foreach s,$(BENCH_SCREENS),$(BUILD)/bench-$(s).txt)
+	@cat tools/bench/findings.md >> BENCHMARKS.md
 
 clean:
 	rm -rf $(BUILD) $(SANITIZED_BUILD)
