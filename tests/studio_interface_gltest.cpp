@@ -148,7 +148,7 @@ void savePng(const Frame& frame, const std::string& name) {
     writeFileBytes(shotsDir + "/" + name + ".png", png);
 }
 
-// The model's mesh records, straight from the archive's bytes.
+// The model's mesh records, straight from the archive's bytes (valid while the suite holds the archive).
 std::vector<MeshRecord> modelRecords(const char* key) {
     int32_t size = 0;
     const uint8_t* bytes = getEntry(pakPath.c_str(), key, &size);
@@ -372,8 +372,15 @@ protected:
         int status = system(command.c_str());
         ASSERT_EQ(0, status) << command;
         pakPath = pakDir + "/interface.pak";
+        // Mesh records point into the archive's bytes: the suite holds the
+        // archive so that they stay valid after each helper's own release.
+        int32_t size = 0;
+        ASSERT_NE(nullptr, getEntry(pakPath.c_str(), "fon", &size));
     }
-    static void TearDownTestSuite() { removeTree(pakDir); }
+    static void TearDownTestSuite() {
+        releaseArchive(pakPath.c_str());
+        removeTree(pakDir);
+    }
 
     SceneNode* root = nullptr;
     SceneNode* cursor = nullptr;
