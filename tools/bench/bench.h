@@ -59,6 +59,8 @@ void profiledFrames(int count);
 int reportFirstFrame();
 // Start-up of `runs` children of this program: ms from spawning to their first frame, and their peak RSS.
 void measureStartup(const char* selfPath, int runs, BenchRun* run);
+// A new folder /tmp/tintaria-bench-<tag>-XXXXXX; empty on failure. The caller removes it.
+std::string scratchFolder(const char* tag);
 // Seconds for the content builder to write every archive into a scratch folder (removed afterwards).
 void measureContentBuild(const char* studioPath, BenchRun* run);
 // Monotonic clock in ms.

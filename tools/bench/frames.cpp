@@ -32,14 +32,6 @@ static const double kSettleMs = DIALOG_CLOSE_MS + 300.0;
 static const double kCelebrationTailMs = 1400.0;
 static const int kMaxCelebrationFrames = 4000;
 
-static std::string makeScratchFolder(const char* tag) {
-    std::string pattern = std::string("/tmp/tintaria-bench-") + tag + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) return "";
-    return buffer.data();
-}
-
 // One loop iteration as the game runs it, minus the sleep; a key press is
 // delivered the way handleInputEvent records one. Returns the frame's ms.
 static double timedFrame(int key = 0) {
@@ -290,7 +282,7 @@ double nowMs() {
 
 BenchRun measureFrames(const FrameBudget& budget) {
     BenchRun run;
-    std::string userFolder = makeScratchFolder("user");
+    std::string userFolder = scratchFolder("user");
     openGame(userFolder);
     noteMachine(&run);
     runFrames(budget.warmupFrames);
@@ -317,7 +309,7 @@ __attribute__((noinline)) void profiledFrames(int count) { runFrames(count); }
 int profileFrames(int pageId, bool detailed, bool numbers, int count) {
     const PageEntry* page = findPage(pageId);
     if (!page && pageId != 0) return 2;
-    std::string userFolder = makeScratchFolder("user");
+    std::string userFolder = scratchFolder("user");
     openGame(userFolder);
     BenchRun run;
     noteMachine(&run);

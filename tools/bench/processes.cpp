@@ -17,7 +17,7 @@ extern char** environ;
 // Internal helpers
 // ---------------------------------------------------------------------------
 
-static std::string scratchFolder(const char* tag) {
+std::string scratchFolder(const char* tag) {
     std::string pattern = std::string("/tmp/tintaria-bench-") + tag + "-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
