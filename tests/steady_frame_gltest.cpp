@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 #include <ostream>
@@ -36,21 +37,57 @@ void noteAllocation() {
     if (countingArmed) ++allocationCount;
 }
 
-void* allocateOrThrow(size_t size) {
+// alignment 0 for the default one; freed with free() either way.
+void* allocateOrNull(size_t size, size_t alignment) {
     noteAllocation();
-    void* block = malloc(size ? size : 1);
+    if (size == 0) size = 1;
+    if (alignment <= alignof(std::max_align_t)) return malloc(size);
+    void* block = nullptr;
+    return posix_memalign(&block, alignment, size) == 0 ? block : nullptr;
+}
+
+void* allocateOrThrow(size_t size) {
+    void* block = allocateOrNull(size, 0);
+    if (!block) throw std::bad_alloc();
+    return block;
+}
+
+void* allocateAlignedOrThrow(size_t size, std::align_val_t alignment) {
+    void* block = allocateOrNull(size, (size_t)alignment);
     if (!block) throw std::bad_alloc();
     return block;
 }
 
 }  // namespace
 
+// Every form of new and delete is replaced, not only the plain ones: a
+// library that allocates with one form we left alone and frees with one we
+// replaced (Mesa's LLVM uses the aligned and nothrow forms) would otherwise
+// mix two allocators, which AddressSanitizer rightly reports.
 void* operator new(size_t size) { return allocateOrThrow(size); }
 void* operator new[](size_t size) { return allocateOrThrow(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return allocateOrNull(size, 0); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return allocateOrNull(size, 0); }
+void* operator new(size_t size, std::align_val_t align) { return allocateAlignedOrThrow(size, align); }
+void* operator new[](size_t size, std::align_val_t align) { return allocateAlignedOrThrow(size, align); }
+void* operator new(size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    return allocateOrNull(size, (size_t)align);
+}
+void* operator new[](size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    return allocateOrNull(size, (size_t)align);
+}
 void operator delete(void* block) noexcept { free(block); }
 void operator delete[](void* block) noexcept { free(block); }
 void operator delete(void* block, size_t) noexcept { free(block); }
 void operator delete[](void* block, size_t) noexcept { free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { free(block); }
+void operator delete(void* block, std::align_val_t) noexcept { free(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { free(block); }
+void operator delete(void* block, size_t, std::align_val_t) noexcept { free(block); }
+void operator delete[](void* block, size_t, std::align_val_t) noexcept { free(block); }
+void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { free(block); }
+void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { free(block); }
 
 namespace {
 
