@@ -22,9 +22,12 @@ build: configure
 play: build
 	$(BUILD)/tintaria
 
-# The long session (tests/soak_gltest.cpp, minutes) has a target of its own.
+# Every test, then the same suite built with the sanitizers. The long
+# session (tests/soak_gltest.cpp, minutes) has a target of its own; the
+# sanitized suite runs a short one.
 test: build
 	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE soak
+	@$(MAKE) --no-print-directory test-sanitized
 
 soak: build
 	@scripts/with-display ctest --test-dir $(BUILD) --output-on-failure -L soak
