@@ -465,13 +465,16 @@ static Surface endDisc(const TubeFrame& f, double z, double halfUp, double halfF
     return s;
 }
 
+// Stations along the body: rings only where the section changes. The crimp
+// and the body are straight, so their normals, light and texture coordinates
+// interpolate exactly between their two end rings; every triangle more costs
+// the software renderer setup and binning on each of the nine tubes.
 static std::vector<double> bodyStations() {
-    std::vector<double> z = steps(kTubeBack, kTubeCrimpEnd, 2);
-    std::vector<double> opening = steps(kTubeCrimpEnd, kTubeRound, 10);
+    std::vector<double> z = steps(kTubeBack, kTubeCrimpEnd, 1);
+    std::vector<double> opening = steps(kTubeCrimpEnd, kTubeRound, 6);
     z.insert(z.end(), opening.begin() + 1, opening.end());
-    std::vector<double> body = steps(kTubeRound, kTubeShoulder, 6);
-    z.insert(z.end(), body.begin() + 1, body.end());
-    std::vector<double> shoulder = steps(0.0, 1.0, 8);
+    z.push_back(kTubeShoulder);
+    std::vector<double> shoulder = steps(0.0, 1.0, 4);
     for (size_t i = 1; i < shoulder.size(); ++i)
         z.push_back(kTubeShoulder + (kTubeNeck - kTubeShoulder) * std::sin(shoulder[i] * M_PI / 2));
     z.push_back(kTubeNeckEnd);
@@ -500,8 +503,8 @@ static Surface capSurface(const TubeFrame& f) {
 }
 
 static std::vector<double> capStations() {
-    std::vector<double> z = steps(kCapStart, kCapEnd - 0.06, 3);
-    for (int i = 1; i <= 6; ++i) z.push_back(kCapEnd - 0.06 + 0.06 * std::sin(i / 6.0 * M_PI / 2));
+    std::vector<double> z = steps(kCapStart, kCapEnd - 0.06, 1);
+    for (int i = 1; i <= 3; ++i) z.push_back(kCapEnd - 0.06 + 0.06 * std::sin(i / 3.0 * M_PI / 2));
     return z;
 }
 
@@ -592,18 +595,18 @@ void addInterfaceTubes(PakArchive* archive) {
     addSurface(&body, tubeSurface(f, 1.0, kTubeBack, kTubeNeckEnd), around(), bodyStations());
     double up, front, crimpTurn;
     tubeSection(kTubeBack, &up, &front, &crimpTurn);
-    addSurface(&body, endDisc(f, kTubeBack, up, front, -1.0, crimpTurn), around(), steps(1.0, 0.0, 2));
+    addSurface(&body, endDisc(f, kTubeBack, up, front, -1.0, crimpTurn), around(), steps(1.0, 0.0, 1));
     studioAdd(archive, "tubik_no_num", studioModel({body}));
 
     // The ribbon carries the tube's colour: band and cap are white under the node's colour.
     MeshSource band = studioMesh("lenta_band.png", MATERIAL_GLOSSY, false);
-    addSurface(&band, tubeSurface(f, kBandLift, kBandStart, kBandEnd), around(), steps(kBandStart, kBandEnd, 8));
+    addSurface(&band, tubeSurface(f, kBandLift, kBandStart, kBandEnd), around(), steps(kBandStart, kBandEnd, 1));
     MeshSource cap = studioMesh("lenta_cap.png", MATERIAL_GLOSSY, false);
     addSurface(&cap, capSurface(f), around(), capStations());
     MeshSource capEnds = studioMesh("lenta_white.png", MATERIAL_GLOSSY, false);
     addSurface(&capEnds, endDisc(f, kCapEnd, kCapRadius - 0.06, kCapRadius - 0.06, 1.0), around(),
-               steps(1.0, 0.0, 3));
-    addSurface(&capEnds, endDisc(f, kCapStart, kCapRadius, kCapRadius, -1.0), around(), steps(1.0, 0.0, 2));
+               steps(1.0, 0.0, 1));
+    addSurface(&capEnds, endDisc(f, kCapStart, kCapRadius, kCapRadius, -1.0), around(), steps(1.0, 0.0, 1));
     studioAdd(archive, "lenta", studioModel({band, cap, capEnds}));
 
     double turn = labelUprightTurn();
@@ -612,7 +615,7 @@ void addInterfaceTubes(PakArchive* archive) {
         studioAdd(archive, key + ".png", labelImage(n, turn));
         // Transparent for the sticker's soft rounded corners.
         MeshSource label = studioMesh(key + ".png", MATERIAL_FLAT, true);
-        addSurface(&label, labelSurface(f), steps(0.0, 1.0, 8), steps(0.0, 1.0, 16));
+        addSurface(&label, labelSurface(f), steps(0.0, 1.0, 1), steps(0.0, 1.0, 8));
         studioAdd(archive, key, studioModel({label}));
     }
 }
