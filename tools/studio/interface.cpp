@@ -45,6 +45,9 @@ static const double kSheetMargin = 0.55;
 // (half width 0.966 x depth) and at 5:4 (half height 0.414 x depth) with a margin.
 static const double kDeskDepth = 49.6;
 static const double kDeskHalfWidth = 49.0;
+// How far inside the sheet's outline the desk's hidden part is left out
+// (about ten pixels at 1920 x 1080).
+static const double kDeskHoleInset = 0.5;
 static const int kDeskImageWidth = 2048;
 static const int kDeskImageHeight = 900;
 
@@ -254,6 +257,32 @@ static std::vector<uint8_t> deskImage(double halfWidth, double halfHeight) {
     return png;
 }
 
+// The desk image as a rectangle with a hole where the sheet always covers it:
+// eight cells of a three-by-three grid, whole edges shared, so no pixel falls
+// between them. A full rectangle would have the software renderer fill and
+// multisample the third of the screen under the sheet twice each frame.
+static MeshSource deskAroundSheet(double halfWidth, double halfHeight) {
+    SceneRect s = sheetRect();
+    double k = kDeskDepth / kSheetDepth;
+    const double xs[4] = {-halfWidth, s.x0 * k + kDeskHoleInset, s.x1 * k - kDeskHoleInset, halfWidth};
+    const double zs[4] = {-halfHeight, s.y0 * k + kDeskHoleInset, s.y1 * k - kDeskHoleInset, halfHeight};
+    const float y = (float)(kDeskDepth - 100.0);
+    MeshSource mesh = studioMesh("fon_desk.png", MATERIAL_FLAT, false);
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) {
+            if (i == 1 && j == 1) continue;
+            float x0 = (float)xs[i], x1 = (float)xs[i + 1], z0 = (float)zs[j], z1 = (float)zs[j + 1];
+            // The image's corners as on the whole rectangle: left-bottom (0, 1), right-top (1, 0).
+            float u0 = (float)((xs[i] + halfWidth) / (2 * halfWidth)), u1 = (float)((xs[i + 1] + halfWidth) / (2 * halfWidth));
+            float v0 = (float)((halfHeight - zs[j]) / (2 * halfHeight)), v1 = (float)((halfHeight - zs[j + 1]) / (2 * halfHeight));
+            const float a[3] = {x0, y, z0}, b[3] = {x1, y, z0}, c[3] = {x1, y, z1}, d[3] = {x0, y, z1};
+            const float ta[2] = {u0, v0}, tb[2] = {u1, v0}, tc[2] = {u1, v1}, td[2] = {u0, v1};
+            studioTriangle(&mesh, a, b, c, ta, tb, tc);
+            studioTriangle(&mesh, a, c, d, ta, tc, td);
+        }
+    return mesh;
+}
+
 // "fon": the desk far behind, the sheet just behind the canvas.
 static void addBackground(PakArchive* archive) {
     double halfWidth = kDeskHalfWidth;
@@ -263,8 +292,7 @@ static void addBackground(PakArchive* archive) {
 
     SceneRect s = sheetRect();
     std::vector<MeshSource> meshes;
-    meshes.push_back(studioUprightImage("fon_desk.png", 0.0f, 0.0f, (float)(2 * halfWidth), (float)(2 * halfHeight),
-                                        (float)(kDeskDepth - 100.0), false));
+    meshes.push_back(deskAroundSheet(halfWidth, halfHeight));
     meshes.push_back(studioUprightImage("fon_sheet.png", (float)((s.x0 + s.x1) / 2), (float)((s.y0 + s.y1) / 2),
                                         (float)(s.x1 - s.x0), (float)(s.y1 - s.y0), (float)(kSheetDepth - 100.0),
                                         false));
