@@ -59,7 +59,7 @@ void studioWrite(PakArchive* archive, const std::string& outDir, const char* fil
 
 // A new transparent ARGB image; the caller destroys it.
 cairo_surface_t* studioCanvas(int width, int height);
-// The image as PNG bytes (RGBA, no time stamp); fails the build on a side over 2048 pixels.
+// The image as PNG bytes (RGBA, RGB for a surface without alpha; rows filtered None, Sub or Up only, cheap to decode).
 std::vector<uint8_t> studioPng(cairo_surface_t* surface);
 // Adds a rectangle with rounded corners to the current path.
 void studioRoundedRectangle(cairo_t* cr, double x0, double y0, double x1, double y1, double radius);
