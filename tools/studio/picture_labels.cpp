@@ -18,11 +18,14 @@
 // ---------------------------------------------------------------------------
 
 static const char* const kLabelFont = "Andika Bold";
-// Size the outlines are taken at, in pixels, and how closely Cairo flattens them: a
-// quarter pixel at this size is far below a pixel at the largest label's size on a
-// full HD screen, and a digit stays at some sixty triangles rather than hundreds.
+// Size the outlines are taken at, in pixels, and how closely Cairo flattens them.
+// The largest label is about 32 pixels high on a full HD screen (the canvas shows
+// some 27 pixels per unit there), so a pixel at this size is a sixth of a pixel on
+// that screen and a third on a 4K one. Finer costs triangles and nothing to see:
+// the software renderer pays for every small triangle, and a page has hundreds of
+// numbers.
 static const double kOutlinePixels = 200.0;
-static const double kOutlineTolerance = 0.25;
+static const double kOutlineTolerance = 1.0;
 // A number's ink box fits in this share of the inscribed circle, and is never taller than the cap.
 static const double kLabelFill = 0.8;
 static const double kLargestLabel = 1.2;
