@@ -271,14 +271,12 @@ static MeshSource deskAroundSheet(double halfWidth, double halfHeight) {
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i) {
             if (i == 1 && j == 1) continue;
-            float x0 = (float)xs[i], x1 = (float)xs[i + 1], z0 = (float)zs[j], z1 = (float)zs[j + 1];
-            // The image's corners as on the whole rectangle: left-bottom (0, 1), right-top (1, 0).
-            float u0 = (float)((xs[i] + halfWidth) / (2 * halfWidth)), u1 = (float)((xs[i + 1] + halfWidth) / (2 * halfWidth));
-            float v0 = (float)((halfHeight - zs[j]) / (2 * halfHeight)), v1 = (float)((halfHeight - zs[j + 1]) / (2 * halfHeight));
-            const float a[3] = {x0, y, z0}, b[3] = {x1, y, z0}, c[3] = {x1, y, z1}, d[3] = {x0, y, z1};
-            const float ta[2] = {u0, v0}, tb[2] = {u1, v0}, tc[2] = {u1, v1}, td[2] = {u0, v1};
-            studioTriangle(&mesh, a, b, c, ta, tb, tc);
-            studioTriangle(&mesh, a, c, d, ta, tc, td);
+            // The image's coordinates as on the whole rectangle: left-bottom (0, 1), right-top (1, 0).
+            studioUprightRect(&mesh, (float)xs[i], (float)zs[j], (float)xs[i + 1], (float)zs[j + 1], y,
+                              (float)((xs[i] + halfWidth) / (2 * halfWidth)),
+                              (float)((halfHeight - zs[j]) / (2 * halfHeight)),
+                              (float)((xs[i + 1] + halfWidth) / (2 * halfWidth)),
+                              (float)((halfHeight - zs[j + 1]) / (2 * halfHeight)));
         }
     return mesh;
 }

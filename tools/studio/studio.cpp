@@ -43,7 +43,7 @@ static void pngRow(const uint32_t* pixels, int width, bool alpha, uint8_t* out) 
         uint32_t p = pixels[x];
         uint32_t a = alpha ? p >> 24 : 255;
         uint32_t rgb[3] = {(p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff};
-        for (int c = 0; c < 3; ++c) *out++ = (uint8_t)(a == 0 ? 0 : a == 255 ? rgb[c] : (rgb[c] * 255 + a / 2) / a);
+        for (int c = 0; c < 3; ++c) *out++ = (uint8_t)(a == 0 ? 0 : (rgb[c] * 255 + a / 2) / a);
         if (alpha) *out++ = (uint8_t)a;
     }
 }
@@ -131,7 +131,7 @@ cairo_surface_t* studioCanvas(int width, int height) {
 // the game decodes every image at start-up or on a page turn, and undoing
 // the Paeth filter, which an encoder left free picks for most rows of a
 // painted image, costs more than the inflating. None, Sub and Up undo in a
-// pass each; the entries grow by a few per cent.
+// pass each, and the archives stay about the same size.
 std::vector<uint8_t> studioPng(cairo_surface_t* surface) {
     cairo_surface_flush(surface);
     cairo_format_t format = cairo_image_surface_get_format(surface);
@@ -213,15 +213,19 @@ void studioTriangle(MeshSource* mesh, const float p0[3], const float p1[3], cons
     }
 }
 
+void studioUprightRect(MeshSource* mesh, float x0, float z0, float x1, float z1, float y, float u0, float v0,
+                       float u1, float v1) {
+    // Wound so that the normal points to -Y, where the viewer is once the node is turned.
+    const float a[3] = {x0, y, z0}, b[3] = {x1, y, z0}, c[3] = {x1, y, z1}, d[3] = {x0, y, z1};
+    const float ta[2] = {u0, v0}, tb[2] = {u1, v0}, tc[2] = {u1, v1}, td[2] = {u0, v1};
+    studioTriangle(mesh, a, b, c, ta, tb, tc);
+    studioTriangle(mesh, a, c, d, ta, tc, td);
+}
+
 MeshSource studioUprightImage(const std::string& texture, float cx, float cz, float width, float height, float y,
                               bool transparent) {
     MeshSource mesh = studioMesh(texture, MATERIAL_FLAT, transparent);
-    float x0 = cx - width / 2, x1 = cx + width / 2, z0 = cz - height / 2, z1 = cz + height / 2;
-    // Wound so that the normal points to -Y, where the viewer is once the node is turned.
-    const float a[3] = {x0, y, z0}, b[3] = {x1, y, z0}, c[3] = {x1, y, z1}, d[3] = {x0, y, z1};
-    const float ta[2] = {0, 1}, tb[2] = {1, 1}, tc[2] = {1, 0}, td[2] = {0, 0};
-    studioTriangle(&mesh, a, b, c, ta, tb, tc);
-    studioTriangle(&mesh, a, c, d, ta, tc, td);
+    studioUprightRect(&mesh, cx - width / 2, cz - height / 2, cx + width / 2, cz + height / 2, y, 0, 1, 1, 0);
     return mesh;
 }
 

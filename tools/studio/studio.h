@@ -79,6 +79,10 @@ void studioTriangle(MeshSource* mesh, const float p0[3], const float p1[3], cons
 // in the model's XZ plane at depth y, centred on (cx, cz), facing the viewer; the image's top at +z.
 MeshSource studioUprightImage(const std::string& texture, float cx, float cz, float width, float height, float y,
                               bool transparent);
+// Appends one such rectangle, (x0, z0) to (x1, z1) at depth y, with the image coordinates (u0, v0) at its
+// first corner and (u1, v1) at the opposite one: a part of a larger image.
+void studioUprightRect(MeshSource* mesh, float x0, float z0, float x1, float z1, float y, float u0, float v0,
+                       float u1, float v1);
 // A textured rectangle for unturned nodes: in the XY plane at depth z, facing +Z; the image's top at +y.
 MeshSource studioFacingImage(const std::string& texture, float cx, float cy, float width, float height, float z,
                              bool transparent);
